@@ -1,0 +1,121 @@
+#include "codec/encoded_word.h"
+
+#include <cstring>
+
+#include "codec/base64.h"
+#include "codec/quoted_printable.h"
+
+namespace contentfile_internal {
+namespace {
+
+using Byte = unsigned char;
+
+// First occurrence of the two bytes `a` `b` in [from, end), or null.
+const Byte* FindPair(const Byte* from, const Byte* end, Byte a, Byte b) {
+  while (end - from >= 2) {
+    const auto* hit = static_cast<const Byte*>(
+        std::memchr(from, a, static_cast<size_t>(end - from - 1)));
+    if (hit == nullptr) return nullptr;
+    if (hit[1] == b) return hit;
+    from = hit + 1;
+  }
+  return nullptr;
+}
+
+bool IsFoldingSpace(Byte c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool AllFoldingSpace(const Byte* from, const Byte* end) {
+  for (; from < end; ++from) {
+    if (!IsFoldingSpace(*from)) return false;
+  }
+  return true;
+}
+
+// The parts of one complete encoded word.
+struct EncodedWord {
+  bool base64;
+  const Byte* text;      // the encoded text, after the marker
+  const Byte* text_end;  // its closing "?="
+};
+
+enum class WordScan {
+  kFound,
+  kNotAWord,  // this "=?" opens no word; a later one still may
+  kNoMore,    // no complete word can start at or after this "=?"
+};
+
+// Reads the word opened by the "=?" at `open`. A failed search for "?" or
+// "?=" rules out every later word too, which keeps the whole scan linear.
+WordScan ReadWord(const Byte* open, const Byte* end, EncodedWord* word) {
+  const Byte* charset = open + 2;
+  const auto* question = static_cast<const Byte*>(
+      std::memchr(charset, '?', static_cast<size_t>(end - charset)));
+  if (question == nullptr) return WordScan::kNoMore;
+  if (end - question < 3 || question[2] != '?') return WordScan::kNotAWord;
+  const Byte marker = question[1] | 0x20;  // ASCII lower case
+  if (marker != 'b' && marker != 'q') return WordScan::kNotAWord;
+  word->base64 = marker == 'b';
+  word->text = question + 3;
+  word->text_end = FindPair(word->text, end, '?', '=');
+  return word->text_end != nullptr ? WordScan::kFound : WordScan::kNoMore;
+}
+
+// A Q word is quoted-printable in which "_" stands for a space.
+size_t DecodeQ(const Byte* text, const Byte* end, Byte* out) {
+  const Byte* const out_begin = out;
+  for (;;) {
+    const auto* underscore = static_cast<const Byte*>(
+        std::memchr(text, '_', static_cast<size_t>(end - text)));
+    const Byte* stop = underscore != nullptr ? underscore : end;
+    out += QPDecode(reinterpret_cast<const char*>(text),
+                    static_cast<uint32_t>(stop - text),
+                    reinterpret_cast<char*>(out));
+    if (underscore == nullptr) break;
+    *out++ = ' ';
+    text = underscore + 1;
+  }
+  return static_cast<size_t>(out - out_begin);
+}
+
+}  // namespace
+
+uint32_t DecodeWord(const char* text, uint32_t length, char* output) {
+  if (text == nullptr || output == nullptr || length == 0) return 0;
+  const auto* in = reinterpret_cast<const Byte*>(text);
+  const Byte* const end = in + length;
+  auto* out = reinterpret_cast<Byte*>(output);
+  Byte* const out_begin = out;
+
+  const Byte* literal = in;  // start of the text not yet copied
+  bool after_word = false;   // `literal` starts right after an encoded word
+  const Byte* search = in;
+  while (const Byte* open = FindPair(search, end, '=', '?')) {
+    EncodedWord word;
+    const WordScan scan = ReadWord(open, end, &word);
+    if (scan == WordScan::kNoMore) break;
+    if (scan == WordScan::kNotAWord) {
+      search = open + 1;
+      continue;
+    }
+    if (!(after_word && AllFoldingSpace(literal, open))) {
+      std::memcpy(out, literal, static_cast<size_t>(open - literal));
+      out += open - literal;
+    }
+    const auto encoded_length = static_cast<uint32_t>(word.text_end - word.text);
+    if (word.base64) {
+      out += Base64Decode(reinterpret_cast<const char*>(word.text),
+                          encoded_length, reinterpret_cast<char*>(out));
+    } else {
+      out += DecodeQ(word.text, word.text_end, out);
+    }
+    literal = search = word.text_end + 2;
+    after_word = true;
+  }
+  std::memcpy(out, literal, static_cast<size_t>(end - literal));
+  out += end - literal;
+  return static_cast<uint32_t>(out - out_begin);
+}
+
+}  // namespace contentfile_internal

@@ -1,0 +1,178 @@
+// CContentFile: opening a content file, finding its head and body ranges,
+// reading them and saving the body.
+
+#include <cstring>
+#include <new>
+
+#include "content/result_codes.h"
+#include "contentfile.h"
+#include "platform/file.h"
+#include "platform/memory.h"
+
+using contentfile_internal::FileHandle;
+
+namespace contentfile_internal {
+namespace {
+
+// The line count of line 1, read by the rules of atoi from the line's
+// pieces as they stream in, so a line of any length costs no memory. The
+// value wraps modulo 2^32, as ParseDecimal does.
+class LineCountScanner {
+ public:
+  void operator()(const char* data, size_t length) {
+    for (size_t i = 0; i < length && state_ != kDone; ++i) {
+      const unsigned char c = static_cast<unsigned char>(data[i]);
+      const bool digit = c >= '0' && c <= '9';
+      if (state_ == kLeadingSpace) {
+        if (c == ' ' || (c >= '\t' && c <= '\r')) continue;
+        state_ = kDigits;
+        if (c == '-' || c == '+') {
+          negative_ = c == '-';
+          continue;
+        }
+      }
+      if (!digit) {
+        state_ = kDone;
+        break;
+      }
+      value_ = value_ * 10u + (c - '0');
+    }
+    // A NUL ends the text, as it ends atoi.
+    if (state_ != kDone && std::memchr(data, '\0', length) != nullptr) {
+      state_ = kDone;
+    }
+  }
+  int64_t value() const {
+    const uint32_t v = negative_ ? 0u - value_ : value_;
+    return static_cast<int32_t>(v);
+  }
+
+ private:
+  enum State { kLeadingSpace, kDigits, kDone };
+  State state_ = kLeadingSpace;
+  bool negative_ = false;
+  uint32_t value_ = 0;
+};
+
+}  // namespace
+}  // namespace contentfile_internal
+
+CContentFile::CContentFile() { ClearState(); }
+
+CContentFile::CContentFile(const CContentFile& other) = default;
+
+CContentFile& CContentFile::operator=(const CContentFile& other) = default;
+
+CContentFile::~CContentFile() {
+  m_hFile.reset();
+  ClearState();
+}
+
+void CContentFile::ClearState() {
+  std::memset(m_szFileName, 0, sizeof(m_szFileName));
+  m_hFile.reset();
+  m_dwFileSize = 0;
+  m_dwHeadOffset = 0;
+  m_dwHeadSize = 0;
+  m_dwBodyOffset = 0;
+  m_dwBodySize = 0;
+}
+
+int32_t CContentFile::OpenContentFile(const char* path) {
+  using namespace contentfile_internal;
+  CloseContentFile();
+  if (path == nullptr) return kOpenNullPath;
+
+  const size_t path_length = strnlen(path, kMaxPathLength + 1);
+  std::memcpy(m_szFileName, path,
+              path_length > kMaxPathLength ? kMaxPathLength : path_length);
+  // A longer path is refused rather than cut: the cut path may name
+  // another file.
+  if (path_length > kMaxPathLength) return kOpenCannotOpen;
+
+  int error = 0;
+  std::unique_ptr<FileHandle> file = FileHandle::Open(path, &error);
+  if (!file) return kOpenCannotOpen;
+  m_hFile = std::move(file);
+  m_dwFileSize = m_hFile->size();
+
+  // The head ends with line N, N being the number on line 1. A file error
+  // while reading the lines leaves the file open with sizes 0.
+  LineReader reader(*m_hFile);
+  LineCountScanner count;
+  if (!reader.ReadLine(count)) return kOpenEmptyFile;
+  const int64_t lines = count.value();
+  for (int64_t line = 1; line < lines; ++line) {
+    if (!reader.ReadLine([](const char*, size_t) {})) return kOpenHeadCut;
+  }
+
+  m_dwHeadOffset = 0;
+  m_dwHeadSize = static_cast<uint32_t>(reader.consumed());
+  m_dwBodyOffset = m_dwHeadSize + m_dwHeadOffset;
+  m_dwBodySize = m_dwFileSize - m_dwHeadSize - m_dwHeadOffset;
+  return kOk;
+}
+
+int32_t CContentFile::CloseContentFile() {
+  ClearState();
+  return contentfile_internal::kOk;
+}
+
+uint32_t CContentFile::GetHeadSize() const {
+  return m_hFile ? m_dwHeadSize : 0;
+}
+
+uint32_t CContentFile::GetBodySize() const {
+  return m_hFile ? m_dwBodySize : 0;
+}
+
+int32_t CContentFile::GetContentHead(char* buffer, uint32_t& length) {
+  return ReadRange(m_dwHeadOffset, m_dwHeadSize, buffer, length);
+}
+
+int32_t CContentFile::GetContentBody(char* buffer, uint32_t& length) {
+  return ReadRange(m_dwBodyOffset, m_dwBodySize, buffer, length);
+}
+
+int32_t CContentFile::ReadRange(uint32_t offset, uint32_t size, char* buffer,
+                                uint32_t& length) {
+  using namespace contentfile_internal;
+  if (!m_hFile) return kReadNoFile;
+  if (buffer == nullptr || length == 0) return kReadBadArgument;
+  const uint32_t n = size < length ? size : length;
+  try {
+    if (m_hFile->ReadAt(offset, buffer, n) != n) return kReadShort;
+  } catch (const CFileError&) {
+    return kReadFileError;
+  }
+  length = n;
+  return kOk;
+}
+
+int32_t CContentFile::SaveBody2File(const char* path) {
+  using namespace contentfile_internal;
+  if (!m_hFile) return kSaveNoFile;
+  if (path == nullptr || strnlen(path, kMaxPathLength + 1) > kMaxPathLength) {
+    return kSaveCannotCreate;
+  }
+  // The target is opened without truncation and locked: a content file
+  // held open by any object refuses the lock and stays untouched, and an
+  // existing target is emptied only once the body is in hand.
+  int error = 0;
+  std::unique_ptr<OutputFile> target = OutputFile::Create(path, &error);
+  if (!target) return kSaveCannotCreate;
+
+  uint32_t size = GetBodySize();
+  if (size == 0) return kSaveEmptyBody;
+  Buffer body = AllocateBuffer(size);
+  if (!body) return kSaveNoMemory;
+  if (GetContentBody(body.get(), size) != kOk) return kSaveReadFailed;
+  try {
+    target->Truncate();
+    target->Write(body.get(), size);
+    target->Close();
+  } catch (const CFileError&) {
+    return kSaveWriteFailed;
+  }
+  return kOk;
+}

@@ -1,0 +1,170 @@
+#include "platform/file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <utility>
+
+#include "contentfile.h"
+#include "platform/fault_injection.h"
+
+CFileError::CFileError(int error_number, const std::string& path,
+                       const std::string& what)
+    : std::system_error(error_number, std::generic_category(),
+                        what + " '" + path + "'"),
+      path_(path) {}
+CFileError::CFileError(const CFileError&) = default;
+CFileError& CFileError::operator=(const CFileError&) = default;
+CFileError::~CFileError() = default;
+const std::string& CFileError::path() const noexcept { return path_; }
+
+namespace contentfile_internal {
+namespace {
+
+constexpr uint64_t kLargestFileSize = 0xFFFFFFFFull;
+
+void CloseQuietly(int fd) {
+  // The descriptor is released even when close reports EINTR on Linux.
+  ::close(fd);
+}
+
+}  // namespace
+
+std::unique_ptr<FileHandle> FileHandle::Open(const char* path, int* error) {
+  // O_NONBLOCK: opening a FIFO or a device must never wait.
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat st;
+  int failure = 0;
+  if (::fstat(fd, &st) != 0) {
+    failure = errno;
+  } else if (!S_ISREG(st.st_mode)) {
+    failure = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  } else if (static_cast<uint64_t>(st.st_size) > kLargestFileSize) {
+    failure = EFBIG;
+  } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    failure = errno;
+  }
+  if (failure != 0) {
+    CloseQuietly(fd);
+    *error = failure;
+    return nullptr;
+  }
+  return std::unique_ptr<FileHandle>(
+      new FileHandle(fd, static_cast<uint32_t>(st.st_size), path));
+}
+
+FileHandle::FileHandle(int fd, uint32_t size, std::string path)
+    : fd_(fd), size_(size), path_(std::move(path)) {}
+
+FileHandle::~FileHandle() { CloseQuietly(fd_); }
+
+size_t FileHandle::ReadAt(uint64_t offset, char* buffer, size_t length) const {
+  size_t done = 0;
+  while (done < length) {
+    if (ShouldFail(Fault::kRead)) throw CFileError(EIO, path_, "cannot read");
+    ssize_t n = ::pread(fd_, buffer + done, length - done,
+                        static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CFileError(errno, path_, "cannot read");
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+LineReader::LineReader(const FileHandle& file) : file_(file) {}
+
+bool LineReader::Fill() {
+  if (begin_ > 0) {
+    std::memmove(buffer_, buffer_ + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  const uint64_t left = file_.size() - read_offset_;
+  size_t want = sizeof(buffer_) - end_;
+  if (left < want) want = static_cast<size_t>(left);
+  if (want == 0) return false;
+  size_t n = file_.ReadAt(read_offset_, buffer_ + end_, want);
+  read_offset_ += n;
+  end_ += n;
+  return n > 0;
+}
+
+std::unique_ptr<OutputFile> OutputFile::Create(const char* path, int* error) {
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+                  0666);
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat st;
+  int failure = 0;
+  if (::fstat(fd, &st) != 0) {
+    failure = errno;
+  } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    failure = errno;
+  } else {
+    // Writes may block from here on, like any ordinary write.
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      failure = errno;
+    }
+  }
+  if (failure != 0) {
+    CloseQuietly(fd);
+    *error = failure;
+    return nullptr;
+  }
+  return std::unique_ptr<OutputFile>(
+      new OutputFile(fd, S_ISREG(st.st_mode), path));
+}
+
+OutputFile::OutputFile(int fd, bool regular, std::string path)
+    : fd_(fd), regular_(regular), path_(std::move(path)) {}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) CloseQuietly(fd_);
+}
+
+void OutputFile::Truncate() {
+  if (!regular_) return;
+  if (::ftruncate(fd_, 0) != 0) throw CFileError(errno, path_, "cannot empty");
+}
+
+void OutputFile::Write(const char* data, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    if (ShouldFail(Fault::kWrite)) {
+      throw CFileError(ENOSPC, path_, "cannot write");
+    }
+    ssize_t n = ::write(fd_, data + done, length - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw CFileError(errno, path_, "cannot write");
+    }
+    if (n == 0) throw CFileError(ENOSPC, path_, "short write to");
+    done += static_cast<size_t>(n);
+  }
+}
+
+void OutputFile::Close() {
+  int fd = fd_;
+  fd_ = -1;
+  bool injected = ShouldFail(Fault::kClose);
+  if (::close(fd) != 0 && errno != EINTR) {
+    throw CFileError(errno, path_, "cannot close");
+  }
+  if (injected) throw CFileError(EIO, path_, "cannot close");
+}
+
+}  // namespace contentfile_internal

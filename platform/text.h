@@ -1,0 +1,57 @@
+// Text functions over byte ranges: every function takes (pointer, length)
+// and never reads outside the range, so callers find a text's NUL once and
+// bound every search by it. Nothing here allocates.
+
+#ifndef CONTENTFILE_PLATFORM_TEXT_H_
+#define CONTENTFILE_PLATFORM_TEXT_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace contentfile_internal {
+
+// Decimal text to integer by the rules of atoi: leading white space
+// (space, \t, \n, \v, \f, \r) skipped, an optional sign, digits up to the
+// first non-digit; 0 when there are none. A NUL ends the text. Overflow is
+// defined: the value wraps modulo 2^32, as glibc's atoi does for every value
+// that fits in a long.
+int32_t ParseDecimal(const char* text, size_t length);
+
+// True for space, \t, \n, \v, \f and \r.
+inline bool IsSpace(unsigned char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// ASCII letters folded to lower case; every other byte unchanged.
+inline unsigned char FoldCase(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+// First occurrence of `key` in `text`, comparing ASCII letters without
+// regard to case (bytes above 127 compare exactly). Linear in the length of
+// the text for every key. Returns nullptr when there is none; an empty key
+// matches at `text`.
+const char* FindCaseInsensitive(const char* text, size_t text_length,
+                                const char* key, size_t key_length);
+
+// Whole-text comparison without regard to ASCII case.
+bool EqualsCaseInsensitive(const char* a, size_t a_length, const char* b,
+                           size_t b_length);
+
+// First occurrence of `key` in `text`, exact bytes (memmem).
+const char* FindBytes(const char* text, size_t text_length, const char* key,
+                      size_t key_length);
+
+// Searches that respect the multibyte characters of the calling thread's
+// LC_CTYPE locale: a match never begins on the second byte of a double-byte
+// character, and a lead byte followed by the end of the text ends the
+// search. `text` must begin on a character boundary. In single-byte and
+// UTF-8 locales (where an ASCII byte is always a character of its own) these
+// are plain memchr and memmem.
+const char* FindCharMb(const char* text, size_t text_length, char c);
+const char* FindStringMb(const char* text, size_t text_length, const char* key,
+                         size_t key_length);
+
+}  // namespace contentfile_internal
+
+#endif  // CONTENTFILE_PLATFORM_TEXT_H_

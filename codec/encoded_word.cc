@@ -92,7 +92,7 @@ uint32_t DecodeWord(const char* text, uint32_t length, char* output) {
   bool after_word = false;   // `literal` starts right after an encoded word
   const Byte* search = in;
   while (const Byte* open = FindPair(search, end, '=', '?')) {
-    EncodedWord word;
+    EncodedWord word{};
     const WordScan scan = ReadWord(open, end, &word);
     if (scan == WordScan::kNoMore) break;
     if (scan == WordScan::kNotAWord) {
@@ -103,7 +103,8 @@ uint32_t DecodeWord(const char* text, uint32_t length, char* output) {
       std::memcpy(out, literal, static_cast<size_t>(open - literal));
       out += open - literal;
     }
-    const auto encoded_length = static_cast<uint32_t>(word.text_end - word.text);
+    const auto encoded_length =
+        static_cast<uint32_t>(word.text_end - word.text);
     if (word.base64) {
       out += Base64Decode(reinterpret_cast<const char*>(word.text),
                           encoded_length, reinterpret_cast<char*>(out));

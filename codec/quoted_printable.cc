@@ -33,7 +33,7 @@ int32_t QPDecode(const char* input, uint32_t length, char* output) {
     const auto* eq = static_cast<const unsigned char*>(
         std::memchr(in, '=', static_cast<size_t>(end - in)));
     if (eq == nullptr) eq = end;
-    const size_t run = static_cast<size_t>(eq - in);
+    const auto run = static_cast<size_t>(eq - in);
     std::memcpy(out, in, run);
     out += run;
     // An "=" needs two bytes after it; one cut short by the end of the input

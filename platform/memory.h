@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
+
+#include "platform/fault_injection.h"
 
 namespace contentfile_internal {
 
@@ -18,6 +21,18 @@ using Buffer = std::unique_ptr<char[], BufferDeleter>;
 // An uninitialised buffer of `size` bytes (at least one byte is always
 // reserved), or a null buffer when memory runs out.
 Buffer AllocateBuffer(size_t size) noexcept;
+
+// A new object of type T, or null when memory runs out (its constructor's
+// own std::bad_alloc included).
+template <typename T>
+std::unique_ptr<T> NewObject() noexcept {
+  if (ShouldFail(Fault::kAllocation)) return nullptr;
+  try {
+    return std::unique_ptr<T>(new T());
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
 }  // namespace contentfile_internal
 

@@ -38,7 +38,7 @@ TEST(DecodeWord, DecodesEveryWordOfAHeaderValue) {
       {"=?utf-8?q?a=3Db?=", "a=b"},
       {"Re: =?utf-8?B?YWJj?= (2)", "Re: abc (2)"},
       {"Re: =?utf-8?Q?a=3Db?= (2)", "Re: a=b (2)"},
-      {"=?utf-8?B??=", ""},
+      {"=?utf-8?B?\?=", ""},
       {"Hello", "Hello"},
       // Each word by its own marker, in order.
       {"=?utf-8?Q?xyz?= =?utf-8?B?YWJj?=", "xyzabc"},
@@ -79,8 +79,8 @@ TEST(DecodeWord, NullPointersAndZeroLengthWriteNothing) {
 // Arbitrary mixes of the syntax's pieces: the output stays within the
 // input's length and the input's bounds.
 TEST(DecodeWord, StaysInBoundsOnRandomPieces) {
-  const char* const kPieces[] = {"=?", "?",  "?=", "B?", "q?", "=",  "_",
-                                 " ",  "\r\n", "YWJj", "=3D", "x", "\xff"};
+  const char* const kPieces[] = {"=?", "?",    "?=",   "B?",  "q?", "=",   "_",
+                                 " ",  "\r\n", "YWJj", "=3D", "x",  "\xff"};
   for (unsigned seed = 0; seed < 3000; ++seed) {
     std::mt19937 rng(seed);
     std::string text;

@@ -46,7 +46,8 @@ std::string ReferenceDecode(const std::string& input) {
     if (input.size() - i < 2) break;
     const unsigned char first = input[i], second = input[i + 1];
     i += 2;
-    if (first != '\r') out += static_cast<char>(digit(first) * 16 + digit(second));
+    if (first != '\r')
+      out += static_cast<char>(digit(first) * 16 + digit(second));
   }
   return out;
 }
@@ -98,7 +99,8 @@ TEST(QPDecode, DecodesTheWorkedExamples) {
   } kCases[] = {
       {"a=3Db=\r\nc", "a=bc"},
       {"=C3=A9", "\xC3\xA9"},
-      {"plain text\r\n\ttabs and spaces \t\r\n", "plain text\r\n\ttabs and spaces \t\r\n"},
+      {"plain text\r\n\ttabs and spaces \t\r\n",
+       "plain text\r\n\ttabs and spaces \t\r\n"},
       {"a_b", "a_b"},
       // Every pair goes through the digit rule, hex or not.
       {"=3D", "="},
@@ -108,7 +110,7 @@ TEST(QPDecode, DecodesTheWorkedExamples) {
       {"=Ea", "\n"},
       {"=4g", "p"},
       {"=00", "\0"s},
-      {"=\nAB", "\xAA" "B"},
+      {"=\nAB", "\xAA\x42"},  // LF counts as 10 - 48, modulo 256
       // Soft line breaks: "=" CR and whatever byte follows the CR.
       {"ab=\r\ncd", "abcd"},
       {"a=\rXb", "ab"},

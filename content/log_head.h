@@ -1,0 +1,59 @@
+// The log head of a content file as a list of lines, and the helpers that
+// the log head analyses of every kind of content file share.
+//
+// A kind's own analysis reads the head with ReadLogHeadLines, clears its
+// whole record, hands the list to the protected CContentFile::AnalyseLogHead
+// for the common fields and then takes its own lines with HeadLine and
+// CopyToField.
+
+#ifndef CONTENTFILE_CONTENT_LOG_HEAD_H_
+#define CONTENTFILE_CONTENT_LOG_HEAD_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CContentFile;
+
+namespace contentfile_internal {
+
+// The lines of a log head in their order, without line ends; element 0 is
+// line 1 (the line count). This is the list that AnalyseLogHead's untyped
+// pointer points to.
+using HeadLines = std::vector<std::string>;
+
+// Result of a kind's own analysis when ReadLogHeadLines fails; each kind's
+// open turns it into an open code of its own.
+constexpr int32_t kAnalyseHeadUnreadable = -2;
+
+// Replaces *lines with the lines of the open file's head: the head is read
+// once, through the virtual GetContentHead, into one buffer of the head size
+// plus one byte, and split at each CR LF. A NUL byte ends the text, and the
+// bytes after the last CR LF are not a line. An empty line is kept as an
+// empty string, so line numbers stay right.
+// Returns false, with *lines left empty, when the head size is 0 (also when
+// no file is open), the buffer cannot be had or the read does not return 0.
+// Raises std::bad_alloc when the list cannot grow.
+bool ReadLogHeadLines(CContentFile& file, HeadLines* lines);
+
+// Line `number` (counted from 1) of `lines`. Raises std::invalid_argument
+// when the list does not hold it.
+const std::string& HeadLine(const HeadLines& lines, size_t number);
+
+// Copies at most `width` - 1 bytes of `text` into `field`, stopping at the
+// end of the text or at a NUL in it, and fills the rest of those bytes with
+// NUL. The last byte of the field is never written: the caller's clearing
+// left the terminating NUL there.
+void CopyToField(std::string_view text, char* field, size_t width);
+
+template <size_t kWidth>
+void CopyToField(std::string_view text, char (&field)[kWidth]) {
+  static_assert(kWidth > 0, "a text field holds at least its NUL");
+  CopyToField(text, field, kWidth);
+}
+
+}  // namespace contentfile_internal
+
+#endif  // CONTENTFILE_CONTENT_LOG_HEAD_H_

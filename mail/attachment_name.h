@@ -1,0 +1,27 @@
+// The file name of a message part, which makes the part an attachment.
+
+#ifndef CONTENTFILE_MAIL_ATTACHMENT_NAME_H_
+#define CONTENTFILE_MAIL_ATTACHMENT_NAME_H_
+
+#include <cstddef>
+#include <string>
+
+namespace contentfile_internal {
+
+// Names are handed out through a buffer of this many bytes and a NUL.
+constexpr size_t kMaxAttachmentNameLength = 260;
+
+// The name given by the part's header block (`length` bytes, no NUL needed),
+// tried in this order until one gives a name:
+//  1. the Content-Disposition value's "filename=", or its "name=" when it
+//     has no "filename=" (case-sensitive, as written);
+//  2. its RFC 2231 "filename*" parameter;
+//  3. the Content-Type value's "name=", then its RFC 2231 "name*".
+// Quoted values keep their spaces; the name keeps its encoded words and its
+// charset, and is cut after kMaxAttachmentNameLength bytes. Empty when the
+// part is not named.
+std::string AttachmentName(const char* block, size_t length);
+
+}  // namespace contentfile_internal
+
+#endif  // CONTENTFILE_MAIL_ATTACHMENT_NAME_H_

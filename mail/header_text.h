@@ -1,0 +1,48 @@
+// Searches and rewrites over the text of mail header blocks and header field
+// values. Every function takes (pointer, length) and reads nothing outside
+// the range; none of them looks past a field's own value.
+
+#ifndef CONTENTFILE_MAIL_HEADER_TEXT_H_
+#define CONTENTFILE_MAIL_HEADER_TEXT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace contentfile_internal {
+
+constexpr size_t kNotFound = SIZE_MAX;
+
+// Offset of the byte right after the first occurrence of `key` in the header
+// block, letters compared without regard to case. A key that begins with CR
+// LF also matches on the block's first line, as if a CR LF preceded the
+// block; such a match comes before every other. kNotFound when there is
+// none.
+size_t FindFieldKey(const char* block, size_t length, std::string_view key);
+
+// Looks up the field `key` in a header block and stores its value in
+// `value`: the bytes after the key up to the CR LF that ends the field, its
+// folded continuation lines (a CR LF followed by a space or tab) included
+// verbatim. Returns true when the key was found; `value` is left untouched
+// otherwise.
+bool LookUpHeadField(const char* block, size_t length, std::string_view key,
+                     std::string& value);
+
+// First occurrence of the ASCII `key` in `text`, letters compared without
+// regard to case, that begins on a character of the calling thread's
+// LC_CTYPE locale (never on the trail byte of a double-byte character).
+// REQUIRES: `text` begins on a character boundary.
+const char* FindCaseInsensitiveMb(const char* text, size_t length,
+                                  std::string_view key);
+
+// The value with its folds undone: every CR LF followed by a space or tab is
+// removed, the space or tab stays.
+std::string UnfoldHeaderValue(std::string_view value);
+
+// `text` without white space (space, \t, \n, \v, \f, \r) at either end.
+std::string_view TrimHeaderSpace(std::string_view text);
+
+}  // namespace contentfile_internal
+
+#endif  // CONTENTFILE_MAIL_HEADER_TEXT_H_

@@ -1,0 +1,160 @@
+// The mail parser: one raw Internet mail message in memory, its principal
+// head fields (From, To, Cc, Subject, Content-Type and the multipart
+// boundary) and the table of its MIME parts.
+//
+// The parser owns the message buffer. The part table locates each part by
+// byte offsets into that buffer and never holds a copy of a part's content,
+// so the buffer must outlive every use of the table. A NUL byte inside the
+// message ends every search at that byte.
+//
+// Life: construct, SetContent, Parse once; after Parse returns 0 the parser
+// is only read, through the const accessors, and may then be shared between
+// owners. A parser whose Parse failed is not read.
+
+#ifndef CONTENTFILE_MAIL_MAIL_PARSER_H_
+#define CONTENTFILE_MAIL_MAIL_PARSER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mail/empty_line_finder.h"
+#include "platform/memory.h"
+
+namespace contentfile_internal {
+
+// Kinds of ST_MAIL_PART::nType.
+enum : int32_t {
+  MAIL_PART_UNCLASSIFIED = 0,  // never analysed: neither text nor attachment
+  MAIL_PART_TEXT = 1,
+  MAIL_PART_ATTACHMENT = 2,
+};
+
+// One entry of the part table. A part's stored content is the range
+// [nDataStart, nEnd) of the message, still in its transfer encoding.
+struct ST_MAIL_PART {
+  int32_t nType = MAIL_PART_UNCLASSIFIED;
+  uint32_t nStart = 0;      // the byte after the delimiter that opens it
+  uint32_t nEnd = 0;        // the CR of the delimiter that closes it
+  uint32_t nDataStart = 0;  // after its header block's empty line; 0 until
+                            // analysed; nEnd when it has no content
+  std::string strName;      // file name as written (encoded words kept)
+  std::string strEncoding;  // Content-Transfer-Encoding value, verbatim
+};
+
+class CMailParser {
+ public:
+  // Results of Parse.
+  enum : int32_t {
+    kParsed = 0,
+    kNoContent = -1,    // SetContent was not called with a buffer
+    kHeadNotFound = -2,  // no empty line ends the message head
+    kNoPartTable = -3,  // ParseParts failed
+  };
+  // Results of ParseMailHead.
+  enum : int32_t { kHeadParsed = 0, kNoEmptyLine = -1 };
+  // Results of ParseParts.
+  enum : int32_t {
+    kPartsFound = 0,
+    kNoContentType = -1,  // single part: no Content-Type field anywhere
+    kEmptyPart = -2,      // a top-level delimiter directly followed by the next
+    kNoDelimiter = -3,    // multipart: the delimiter never occurs
+  };
+  // Results of ParsePartHead.
+  enum : int32_t {
+    kPartAnalysed = 0,
+    kNoHeaderEnd = -1,  // no empty line from the part's start onwards
+    kNoMemory = -2,     // the header block could not be copied
+  };
+  // Results of GetHeadField.
+  enum : int32_t { kFieldFound = 0, kFieldNotFound = -1 };
+
+  // Multipart nesting followed below the message's own multipart; a
+  // multipart nested deeper stays one entry, whole.
+  static constexpr int kMaxNestingLevels = 32;
+
+  CMailParser();
+  virtual ~CMailParser();
+  CMailParser(const CMailParser&) = delete;
+  CMailParser& operator=(const CMailParser&) = delete;
+
+  // Takes the message: `length` bytes at `data`, which should be followed by
+  // a NUL (the parser never reads at or beyond `length` in any case). Drops
+  // any earlier message and results. Always 0.
+  int32_t SetContent(Buffer data, uint32_t length);
+
+  // Extracts the head fields and builds the classified part table: one of
+  // the codes above. Only kParsed leaves the parser fit to read.
+  // Throws std::bad_alloc when a string or the table cannot grow.
+  int32_t Parse();
+
+  // Looks up the header field `key` (e.g. "\r\nSubject: ", letters compared
+  // without regard to case) in `length` bytes of header lines. A key that
+  // begins with CR LF matches on the first line too. On success `value`
+  // receives the field's value verbatim, folded lines included, and the
+  // result is kFieldFound; otherwise `value` is untouched.
+  static int32_t GetHeadField(const char* text, size_t length,
+                              std::string_view key, std::string& value);
+
+  // The texts between "<" and ">" of an address field, joined by ","; the
+  // value itself when it holds no complete "<" ... ">" pair. The brackets
+  // are searched for on character boundaries of the LC_CTYPE locale.
+  static std::string ExtractAddresses(const std::string& value);
+
+  // The message and its head fields after normalisation.
+  const char* Data() const { return m_pData.get(); }
+  uint32_t DataLength() const { return m_nDataLen; }
+  const std::string& From() const { return m_strFrom; }
+  const std::string& To() const { return m_strTo; }
+  const std::string& Cc() const { return m_strCc; }
+  const std::string& Subject() const { return m_strSubject; }
+  const std::string& ContentType() const { return m_strContentType; }
+  const std::string& Boundary() const { return m_strBoundary; }
+  // The part table, in message order.
+  const std::vector<ST_MAIL_PART>& Parts() const { return m_arrParts; }
+
+ private:
+  friend class MailParserTestPeer;
+
+  // Head fields from the head block, boundary, NormalizeHead.
+  int32_t ParseMailHead();
+  // Address fields reduced to their addresses; Subject unfolded and its
+  // encoded words decoded.
+  void NormalizeHead();
+  // Appends the entries of the part table, unclassified.
+  int32_t ParseParts();
+  // Finds the part's content and analyses its header block: encoding, name.
+  int32_t ParsePartHead(ST_MAIL_PART& part);
+
+  int32_t ParseSinglePart();
+  int32_t ParseMultipart();
+  // Appends the entries of the part [start, end) at `level` (1 for the
+  // message's own parts): the part itself, or the parts of the multipart it
+  // holds, level after level.
+  void AppendPart(size_t start, size_t end, int level);
+  void AppendEntry(size_t start, size_t end, int32_t same_as);
+  void ResetResults();
+
+  Buffer m_pData;
+  uint32_t m_nDataLen = 0;
+  std::string m_strFrom;
+  std::string m_strTo;
+  std::string m_strCc;
+  std::string m_strSubject;
+  std::string m_strContentType;
+  std::string m_strBoundary;
+  std::vector<ST_MAIL_PART> m_arrParts;
+
+  // Bytes of the message before its first NUL: every search stays below.
+  size_t text_length_ = 0;
+  EmptyLineFinder empty_lines_;
+  // For each entry of m_arrParts, the index of an earlier entry with the
+  // same range (analysed once for both), or -1.
+  std::vector<int32_t> same_range_as_;
+};
+
+}  // namespace contentfile_internal
+
+#endif  // CONTENTFILE_MAIL_MAIL_PARSER_H_

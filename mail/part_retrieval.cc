@@ -1,0 +1,147 @@
+#include "mail/part_retrieval.h"
+
+#include <cstring>
+#include <memory>
+
+#include "codec/base64.h"
+#include "codec/encoded_word.h"
+#include "codec/quoted_printable.h"
+#include "contentfile.h"
+#include "platform/file.h"
+#include "platform/memory.h"
+#include "platform/text.h"
+
+namespace contentfile_internal {
+namespace {
+
+enum class Encoding { kNone, kBase64, kQuotedPrintable };
+
+// The transfer encoding, compared as a whole word without regard to case: a
+// value with blanks around the word selects no decoding.
+Encoding EncodingOf(const ST_MAIL_PART& part) {
+  const std::string& e = part.strEncoding;
+  static constexpr char kBase64[] = "base64";
+  static constexpr char kQuotedPrintable[] = "quoted-printable";
+  if (EqualsCaseInsensitive(e.data(), e.size(), kBase64, sizeof(kBase64) - 1)) {
+    return Encoding::kBase64;
+  }
+  if (EqualsCaseInsensitive(e.data(), e.size(), kQuotedPrintable,
+                            sizeof(kQuotedPrintable) - 1)) {
+    return Encoding::kQuotedPrintable;
+  }
+  return Encoding::kNone;
+}
+
+uint32_t StoredSize(const ST_MAIL_PART& part) {
+  return part.nEnd - part.nDataStart;
+}
+
+const char* StoredContent(const CMailParser& parser, const ST_MAIL_PART& part) {
+  return parser.Data() + part.nDataStart;
+}
+
+const ST_MAIL_PART* FirstTextPart(const CMailParser& parser) {
+  for (const ST_MAIL_PART& part : parser.Parts()) {
+    if (part.nType == MAIL_PART_TEXT) return &part;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int32_t CountAttachments(const CMailParser& parser) {
+  int32_t count = 0;
+  for (const ST_MAIL_PART& part : parser.Parts()) {
+    if (part.nType == MAIL_PART_ATTACHMENT) ++count;
+  }
+  return count;
+}
+
+const ST_MAIL_PART* FindAttachment(const CMailParser& parser, int32_t index) {
+  if (index < 0) return nullptr;
+  for (const ST_MAIL_PART& part : parser.Parts()) {
+    if (part.nType != MAIL_PART_ATTACHMENT) continue;
+    if (index-- == 0) return &part;
+  }
+  return nullptr;
+}
+
+bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
+                        uint32_t& size) {
+  const ST_MAIL_PART* part = FindAttachment(parser, index);
+  if (part == nullptr) return false;
+  // The decoded name is never longer than the stored one.
+  const std::string& stored = part->strName;
+  const uint32_t length = static_cast<uint32_t>(
+      stored.size() < kMaxNameLength ? stored.size() : kMaxNameLength);
+  const uint32_t written = DecodeWord(stored.data(), length, name);
+  name[written] = '\0';
+  size = StoredSize(*part);
+  return true;
+}
+
+uint32_t MeasureMailText(const CMailParser& parser) {
+  const ST_MAIL_PART* part = FirstTextPart(parser);
+  return part == nullptr ? 0 : StoredSize(*part);
+}
+
+uint32_t ReadMailText(const CMailParser& parser, char* buffer,
+                      uint32_t length) {
+  if (buffer == nullptr || length == 0) return 0;
+  const ST_MAIL_PART* part = FirstTextPart(parser);
+  if (part == nullptr) return 0;
+  const uint32_t stored = StoredSize(*part);
+  const uint32_t n = stored < length ? stored : length;
+  const char* content = StoredContent(parser, *part);
+  switch (EncodingOf(*part)) {
+    case Encoding::kBase64:
+      return static_cast<uint32_t>(Base64Decode(content, n, buffer));
+    case Encoding::kQuotedPrintable:
+      return static_cast<uint32_t>(QPDecode(content, n, buffer));
+    case Encoding::kNone:
+      break;
+  }
+  std::memcpy(buffer, content, n);
+  return n;
+}
+
+int32_t SaveAttachment(const CMailParser& parser, int32_t index,
+                       const char* path) {
+  const ST_MAIL_PART* part = FindAttachment(parser, index);
+  if (part == nullptr) return kAttachmentNoSuchIndex;
+  if (path == nullptr || strnlen(path, kMaxPathLength + 1) > kMaxPathLength) {
+    return kAttachmentCannotCreate;
+  }
+  int error = 0;
+  std::unique_ptr<OutputFile> target = OutputFile::Create(path, &error);
+  if (!target) return kAttachmentCannotCreate;
+
+  const Encoding encoding = EncodingOf(*part);
+  const char* content = StoredContent(parser, *part);
+  const uint32_t stored = StoredSize(*part);
+  Buffer decoded;
+  const char* bytes = content;
+  size_t count = stored;
+  if (encoding != Encoding::kNone) {
+    decoded = AllocateBuffer(stored);
+    if (!decoded) {
+      return encoding == Encoding::kBase64 ? kAttachmentNoMemoryBase64
+                                           : kAttachmentNoMemoryQP;
+    }
+    count = static_cast<size_t>(
+        encoding == Encoding::kBase64
+            ? Base64Decode(content, stored, decoded.get())
+            : QPDecode(content, stored, decoded.get()));
+    bytes = decoded.get();
+  }
+  try {
+    target->Truncate();
+    target->Write(bytes, count);
+    target->Close();
+  } catch (const CFileError&) {
+    return kAttachmentWriteFailed;
+  }
+  return kAttachmentSaved;
+}
+
+}  // namespace contentfile_internal

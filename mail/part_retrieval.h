@@ -1,0 +1,58 @@
+// Reading a parsed message's parts: the attachment table, the mail text and
+// attachments saved to files. Each operation walks the part table from its
+// start and takes contents straight out of the parser's message.
+
+#ifndef CONTENTFILE_MAIL_PART_RETRIEVAL_H_
+#define CONTENTFILE_MAIL_PART_RETRIEVAL_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "mail/mail_parser.h"
+
+namespace contentfile_internal {
+
+// Longest attachment name handed out, in bytes; the name buffer holds one
+// more byte for its NUL.
+constexpr size_t kMaxNameLength = 260;
+
+// Results of SaveAttachment.
+enum : int32_t {
+  kAttachmentSaved = 0,
+  kAttachmentCannotCreate = -1,
+  kAttachmentNoMemoryBase64 = -2,
+  kAttachmentNoMemoryQP = -3,
+  kAttachmentNoSuchIndex = -4,
+  kAttachmentWriteFailed = -5,
+};
+
+int32_t CountAttachments(const CMailParser& parser);
+
+// The attachment with the given index (counted from 0 among attachments),
+// or null when the index names none.
+const ST_MAIL_PART* FindAttachment(const CMailParser& parser, int32_t index);
+
+// Writes the attachment's name, encoded words decoded, into `name` (at least
+// kMaxNameLength + 1 bytes, NUL-terminated) and sets `size` to its stored
+// size. Returns false, writing nothing, when the index names no attachment.
+bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
+                        uint32_t& size);
+
+// The stored size of the first text part, the one ReadMailText reads; 0
+// when there is none.
+uint32_t MeasureMailText(const CMailParser& parser);
+
+// Decodes at most `length` stored bytes of the first text part into
+// `buffer` and returns the number of bytes written (no NUL).
+uint32_t ReadMailText(const CMailParser& parser, char* buffer,
+                      uint32_t length);
+
+// Decodes the attachment into the file at `path`. An index that names no
+// attachment leaves the path untouched; so does a target that cannot be
+// created or is a content file held open. What a failing write wrote stays.
+int32_t SaveAttachment(const CMailParser& parser, int32_t index,
+                       const char* path);
+
+}  // namespace contentfile_internal
+
+#endif  // CONTENTFILE_MAIL_PART_RETRIEVAL_H_

@@ -1,0 +1,188 @@
+// The part table: where each MIME part of the message lies, and what its
+// header block says of it.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "mail/attachment_name.h"
+#include "mail/header_text.h"
+#include "mail/mail_parser.h"
+#include "mail/mime_parameter.h"
+#include "platform/memory.h"
+#include "platform/text.h"
+
+namespace contentfile_internal {
+
+namespace {
+
+constexpr char kContentTypeKey[] = "\r\nContent-Type: ";
+constexpr char kEncodingKey[] = "\r\nContent-Transfer-Encoding: ";
+constexpr std::string_view kDelimiterPrefix = "\r\n--";
+constexpr std::string_view kBoundaryKey = "boundary=";
+constexpr std::string_view kClosingMark = "--";
+constexpr size_t kEmptyLineLength = 4;
+
+// Offset of the first occurrence of `key` (letters compared without regard
+// to case) that begins in [from, limit), or kNotFound. The search reads no
+// further than the key can reach from `limit`.
+size_t FindBefore(const char* text, size_t text_length, size_t from,
+                  size_t limit, std::string_view key) {
+  if (from >= limit) return kNotFound;
+  const size_t reach = limit + key.size() - 1;
+  const size_t scan_end = reach < text_length ? reach : text_length;
+  if (scan_end <= from) return kNotFound;
+  const char* hit =
+      FindCaseInsensitive(text + from, scan_end - from, key.data(), key.size());
+  return hit == nullptr ? kNotFound : static_cast<size_t>(hit - text);
+}
+
+// True when the delimiter that ends right before `after` closes its
+// multipart ("--" follows it).
+bool IsClosing(const char* text, size_t text_length, size_t after) {
+  return text_length - after >= kClosingMark.size() &&
+         text[after] == kClosingMark[0] && text[after + 1] == kClosingMark[1];
+}
+
+}  // namespace
+
+int32_t CMailParser::ParseParts() {
+  return m_strBoundary.empty() ? ParseSinglePart() : ParseMultipart();
+}
+
+int32_t CMailParser::ParseSinglePart() {
+  // The part's header block begins at the message's first Content-Type
+  // field; one on the first line of the message begins it at offset 0.
+  const size_t after_key =
+      FindFieldKey(m_pData.get(), text_length_, kContentTypeKey);
+  if (after_key == kNotFound) return kNoContentType;
+  const size_t key_length = sizeof(kContentTypeKey) - 1;
+  const size_t start = after_key >= key_length ? after_key - key_length : 0;
+  if (start >= m_nDataLen) return kEmptyPart;
+  AppendEntry(start, m_nDataLen, -1);
+  return kPartsFound;
+}
+
+int32_t CMailParser::ParseMultipart() {
+  const char* const text = m_pData.get();
+  std::string delimiter(kDelimiterPrefix);
+  delimiter += m_strBoundary;
+
+  size_t current = FindBefore(text, text_length_, 0, text_length_, delimiter);
+  if (current == kNotFound) return kNoDelimiter;
+  // A closing delimiter ends the walk: the epilogue, and any stray delimiter
+  // lines after it, belong to no part.
+  while (!IsClosing(text, text_length_, current + delimiter.size())) {
+    const size_t start = current + delimiter.size();
+    const size_t next =
+        FindBefore(text, text_length_, start, text_length_, delimiter);
+    // A part that no delimiter closes (a cut-off message) gets no entry.
+    if (next == kNotFound) return kPartsFound;
+    if (start >= next) return kEmptyPart;
+    AppendPart(start, next, 1);
+    current = next;
+  }
+  return kPartsFound;
+}
+
+void CMailParser::AppendPart(size_t start, size_t end, int level) {
+  // One multipart being walked: the part that holds it and its inner
+  // delimiter. An explicit stack keeps deep nesting off the call stack.
+  struct Walk {
+    size_t start;
+    size_t end;
+    std::string delimiter;
+    size_t current;          // the inner delimiter that opens the next part
+    int level;               // level of the part that holds the multipart
+    int32_t whole_entry;     // an entry for the whole holding part, or -1
+  };
+  std::vector<Walk> walks;
+  const char* const text = m_pData.get();
+
+  // Enters the part [part_start, part_end): a walk when it holds a multipart
+  // whose inner delimiter occurs inside it, one entry of its own otherwise.
+  auto enter = [&](size_t part_start, size_t part_end, int part_level) {
+    if (part_level <= kMaxNestingLevels) {
+      const size_t key = FindBefore(text, text_length_, part_start, part_end,
+                                    kBoundaryKey);
+      if (key != kNotFound) {
+        const ParameterValue inner = ReadParameterValue(
+            text + key + kBoundaryKey.size(), text + part_end);
+        std::string delimiter(kDelimiterPrefix);
+        delimiter += inner.text;
+        const size_t first =
+            FindBefore(text, text_length_,
+                       static_cast<size_t>(inner.stop - text), part_end,
+                       delimiter);
+        if (first != kNotFound) {
+          walks.push_back(Walk{part_start, part_end, std::move(delimiter),
+                               first, part_level, -1});
+          return;
+        }
+      }
+    }
+    AppendEntry(part_start, part_end, -1);
+  };
+
+  enter(start, end, level);
+  while (!walks.empty()) {
+    Walk& walk = walks.back();
+    const size_t sub_start = walk.current + walk.delimiter.size();
+    if (IsClosing(text, text_length_, sub_start)) {
+      walks.pop_back();
+      continue;
+    }
+    const size_t sub_end = FindBefore(text, text_length_, sub_start, walk.end,
+                                      walk.delimiter);
+    if (sub_end == kNotFound) {
+      walks.pop_back();
+      continue;
+    }
+    walk.current = sub_end;
+    if (sub_start < sub_end) {
+      enter(sub_start, sub_end, walk.level + 1);  // may move `walk`
+    } else {
+      // An empty part stands for the whole part that holds the multipart.
+      const int32_t same_as = walk.whole_entry;
+      if (same_as < 0) {
+        walk.whole_entry = static_cast<int32_t>(m_arrParts.size());
+      }
+      AppendEntry(walk.start, walk.end, same_as);
+    }
+  }
+}
+
+void CMailParser::AppendEntry(size_t start, size_t end, int32_t same_as) {
+  ST_MAIL_PART part;
+  part.nStart = static_cast<uint32_t>(start);
+  part.nEnd = static_cast<uint32_t>(end);
+  m_arrParts.push_back(std::move(part));
+  same_range_as_.push_back(same_as);
+}
+
+int32_t CMailParser::ParsePartHead(ST_MAIL_PART& part) {
+  part.nType = MAIL_PART_UNCLASSIFIED;
+  // The empty line is searched for up to the end of the message, not only
+  // within the part.
+  const size_t empty_line = empty_lines_.Find(part.nStart);
+  if (empty_line == EmptyLineFinder::kNone) return kNoHeaderEnd;
+  const size_t data_start = empty_line + kEmptyLineLength;
+  if (data_start > part.nEnd) {
+    // The header block runs past the part: no content, nothing analysed.
+    part.nDataStart = part.nEnd;
+    return kPartAnalysed;
+  }
+  part.nDataStart = static_cast<uint32_t>(data_start);
+
+  const size_t block_length = empty_line - part.nStart;
+  Buffer block = AllocateBuffer(block_length + 1);
+  if (block == nullptr) return kNoMemory;
+  std::memcpy(block.get(), m_pData.get() + part.nStart, block_length);
+  block[block_length] = '\0';
+
+  GetHeadField(block.get(), block_length, kEncodingKey, part.strEncoding);
+  part.strName = AttachmentName(block.get(), block_length);
+  return kPartAnalysed;
+}
+
+}  // namespace contentfile_internal

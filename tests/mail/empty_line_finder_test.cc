@@ -1,0 +1,49 @@
+#include "mail/empty_line_finder.h"
+
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace contentfile_test {
+namespace {
+
+using contentfile_internal::EmptyLineFinder;
+
+size_t PlainSearch(const std::string& text, size_t from) {
+  if (from >= text.size()) return EmptyLineFinder::kNone;
+  const size_t found = text.find("\r\n\r\n", from);
+  return found == std::string::npos ? EmptyLineFinder::kNone : found;
+}
+
+TEST(EmptyLineFinder, AnswersAsAPlainSearchInAnyOrder) {
+  std::mt19937 random(20240601);
+  const char alphabet[] = {'\r', '\n', 'a'};
+  for (int round = 0; round < 300; ++round) {
+    std::string text(random() % 200, 'a');
+    for (char& c : text) c = alphabet[random() % 3];
+    EmptyLineFinder finder;
+    finder.Reset(text.data(), text.size());
+    for (int question = 0; question < 100; ++question) {
+      // Mostly forward, sometimes back, sometimes a repeat.
+      const size_t from = random() % (text.size() + 3);
+      ASSERT_EQ(finder.Find(from), PlainSearch(text, from))
+          << "round " << round << " from " << from;
+    }
+  }
+}
+
+TEST(EmptyLineFinder, ForgetsAnEarlierText) {
+  const std::string first = "a\r\n\r\nb";
+  const std::string second = "ab\r\n\r\n";
+  EmptyLineFinder finder;
+  finder.Reset(first.data(), first.size());
+  EXPECT_EQ(finder.Find(0), 1u);
+  finder.Reset(second.data(), second.size());
+  EXPECT_EQ(finder.Find(0), 2u);
+  finder.Reset(nullptr, 10);
+  EXPECT_EQ(finder.Find(0), EmptyLineFinder::kNone);
+}
+
+}  // namespace
+}  // namespace contentfile_test

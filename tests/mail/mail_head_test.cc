@@ -1,0 +1,210 @@
+// The message head: field lookup, the head fields, the boundary and their
+// normalisation.
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "mail/mail_parser.h"
+#include "tests/mail/mail_parser_test_util.h"
+
+namespace contentfile_test {
+namespace {
+
+using contentfile_internal::MailParserTestPeer;
+
+struct FieldCase {
+  std::string block;
+  std::string key;
+  bool found;
+  std::string value;
+};
+
+TEST(GetHeadField, TakesTheFirstMatchVerbatimWithItsFoldedLines) {
+  const FieldCase cases[] = {
+      {"A: 1\r\nSubject: a\r\n\tb\r\nTo: c", "\r\nSubject: ", true,
+       "a\r\n\tb"},
+      {"A: 1\r\nSubject: a\r\n\tb\r\nTo: c", "\r\nTo: ", true, "c"},
+      {"A: 1\r\nSUBJECT: hi", "\r\nSubject: ", true, "hi"},
+      {"A: 1\r\nSubject:hi", "\r\nSubject: ", false, ""},
+      {"A: 1\r\nSubject:  hi  ", "\r\nSubject: ", true, " hi  "},
+      {"A: 1\r\nSubject: one\r\nSubject: two", "\r\nSubject: ", true, "one"},
+      {"A: 1\r\nSubject: \r\nB: 2", "\r\nSubject: ", true, ""},
+      // A fold at the very end runs the value to the end of the text; a
+      // plain CR LF there ends it.
+      {"A: 1\r\nSubject: x\r\n ", "\r\nSubject: ", true, "x\r\n "},
+      {"A: 1\r\nSubject: x\r\n", "\r\nSubject: ", true, "x"},
+      // Keys that begin with CR LF match on the first line too, ahead of
+      // any later line.
+      {"To: b2\r\nTo: c3", "\r\nTo: ", true, "b2"},
+      {"to: b2", "\r\nTo: ", true, "b2"},
+      {"XTo: b2", "\r\nTo: ", false, ""},
+      {"X-Sender-From: y", "From: ", true, "y"},
+      {"", "\r\nTo: ", false, ""},
+  };
+  for (const FieldCase& c : cases) {
+    SCOPED_TRACE(c.block + " / " + c.key);
+    std::string value = "untouched";
+    const int32_t result = CMailParser::GetHeadField(
+        c.block.data(), c.block.size(), c.key, value);
+    EXPECT_EQ(result, c.found ? CMailParser::kFieldFound
+                              : CMailParser::kFieldNotFound);
+    EXPECT_EQ(value, c.found ? c.value : "untouched");
+  }
+}
+
+TEST(GetHeadField, StaysWithinTheGivenLength) {
+  const std::string text = "A: 1\r\nSubject: abc\r\nTo: x";
+  std::string value;
+  // The length ends the text inside the Subject value.
+  ASSERT_EQ(CMailParser::GetHeadField(text.data(), 17, "\r\nSubject: ", value),
+            CMailParser::kFieldFound);
+  EXPECT_EQ(value, "ab");
+  EXPECT_EQ(CMailParser::GetHeadField(text.data(), 17, "\r\nTo: ", value),
+            CMailParser::kFieldNotFound);
+}
+
+TEST(MailHead, TakesTheFieldsOfTheHeadOnly) {
+  auto parser = LoadMessage(
+      "From: Ann <a1>\r\nTo: b2\r\nSubject: hi\r\nCc: <c3>, <c4>\r\n\r\n"
+      "To: not-the-head\r\nContent-Type: text/plain\r\n\r\nbody");
+  EXPECT_EQ(MailParserTestPeer::ParseMailHead(*parser), CMailParser::kHeadParsed);
+  EXPECT_EQ(parser->From(), "a1");
+  EXPECT_EQ(parser->To(), "b2");
+  EXPECT_EQ(parser->Subject(), "hi");
+  EXPECT_EQ(parser->Cc(), "c3,c4");
+  EXPECT_EQ(parser->ContentType(), "");
+  EXPECT_EQ(parser->Boundary(), "");
+}
+
+TEST(MailHead, FindsFieldsOnTheFirstLine) {
+  auto to_first = LoadMessage("To: b2\r\nFrom: a1\r\n\r\nbody");
+  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*to_first),
+            CMailParser::kHeadParsed);
+  EXPECT_EQ(to_first->To(), "b2");
+  EXPECT_EQ(to_first->From(), "a1");
+
+  auto type_first = LoadMessage(
+      "Content-Type: multipart/mixed; boundary=b1\r\nFrom: a1\r\n\r\nbody");
+  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*type_first),
+            CMailParser::kHeadParsed);
+  EXPECT_EQ(type_first->ContentType(), "multipart/mixed; boundary=b1");
+  EXPECT_EQ(type_first->Boundary(), "b1");
+}
+
+TEST(MailHead, FromFallsBackToAnyFromKey) {
+  // The line-anchored key finds an empty From; the fallback then matches
+  // inside the longer field name.
+  auto parser = LoadMessage("X-Sender-From: y\r\nFrom: \r\nTo: z\r\n\r\nb");
+  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser), CMailParser::kHeadParsed);
+  EXPECT_EQ(parser->From(), "y");
+  EXPECT_EQ(parser->To(), "z");
+}
+
+TEST(MailHead, FailsWithoutAnEmptyLine) {
+  const std::string messages[] = {
+      "From: a1\r\nSubject: hi\r\n",
+      "From: a1\nSubject: hi\n\nbody",  // bare LF line ends
+      std::string("From: a1\r\n\0\r\n\r\nbody", 19),  // NUL first
+      "",
+  };
+  for (const std::string& message : messages) {
+    auto parser = LoadMessage(message);
+    EXPECT_EQ(parser->Parse(), CMailParser::kHeadNotFound);
+    EXPECT_EQ(parser->From(), "");
+    EXPECT_TRUE(parser->Parts().empty());
+  }
+  CMailParser empty;
+  EXPECT_EQ(empty.Parse(), CMailParser::kNoContent);
+}
+
+TEST(MailHead, TakesTheBoundaryFromTheContentType) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"multipart/mixed; boundary=\"b1\"", "b1"},
+      {"multipart/mixed;\r\n\tboundary=\"b1\"; x=y", "b1"},
+      {"multipart/mixed; boundary=b1;type=x", "b1"},
+      {"multipart/mixed; boundary=\t\"b1\"", "b1"},
+      {"multipart/mixed; boundary= b1", ""},
+      {"text/plain; boundary=b1", "b1"},
+      {"multipart/mixed", ""},
+      // Parameter names match without regard to case.
+      {"multipart/mixed; Boundary=b1", "b1"},
+      {"multipart/mixed; BOUNDARY=\"b1\"", "b1"},
+      // A quoted boundary runs to its closing quote.
+      {"multipart/mixed; boundary=\"a b\"", "a b"},
+      {"multipart/mixed; boundary=\"a;b=c\"; x=y", "a;b=c"},
+      // Without its closing quote it stops where an unquoted one does.
+      {"multipart/mixed; boundary=\"a b", "a"},
+  };
+  for (const auto& [content_type, boundary] : cases) {
+    SCOPED_TRACE(content_type);
+    auto parser = LoadMessage("From: a1\r\nContent-Type: " + content_type +
+                              "\r\n\r\nbody");
+    ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser),
+              CMailParser::kHeadParsed);
+    EXPECT_EQ(parser->Boundary(), boundary);
+  }
+}
+
+TEST(MailHead, DecodesTheWholeSubjectAfterUnfoldingIt) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Re: =?utf-8?B?YWJj?= (2)", "Re: abc (2)"},
+      {"=?utf-8?Q?xyz?= =?utf-8?B?YWJj?=", "xyzabc"},
+      {"=?utf-8?B?YWJj?=\r\n =?utf-8?B?ZGVm?=", "abcdef"},
+      {"=?iso-8859-1?Q?a_b?=", "a b"},
+      {"=?utf-8?B?" "?=", ""},  // split: not a trigraph
+      {"Hello", "Hello"},
+      {"a =? b", "a =? b"},
+      {"=?utf-8?B?YWJj", "=?utf-8?B?YWJj"},
+      {"a\r\n\tb\r\n c", "a\tb c"},
+      {"", ""},
+  };
+  for (const auto& [subject, expected] : cases) {
+    SCOPED_TRACE(subject);
+    auto parser =
+        LoadMessage("From: a1\r\nSubject: " + subject + "\r\nTo: b\r\n\r\nx");
+    ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser),
+              CMailParser::kHeadParsed);
+    EXPECT_EQ(parser->Subject(), expected);
+  }
+}
+
+TEST(MailHead, DecodesSubjectsOfAnyLength) {
+  // 3,000 folded words of "abc": far beyond any fixed working buffer.
+  std::string subject = "=?utf-8?B?YWJj?=";
+  std::string expected = "abc";
+  for (int i = 1; i < 3000; ++i) {
+    subject += "\r\n =?utf-8?B?YWJj?=";
+    expected += "abc";
+  }
+  auto parser = LoadMessage("Subject: " + subject + "\r\n\r\nbody");
+  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser), CMailParser::kHeadParsed);
+  EXPECT_EQ(parser->Subject(), expected);
+
+  const std::string plain(5000, 's');
+  auto long_plain = LoadMessage("Subject: " + plain + "\r\n\r\nbody");
+  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*long_plain),
+            CMailParser::kHeadParsed);
+  EXPECT_EQ(long_plain->Subject(), plain);
+}
+
+TEST(ExtractAddresses, KeepsTheTextsBetweenAngleBrackets) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Ann <a1>, Bob <b2>", "a1,b2"},
+      {"Ann <a1>,\r\n\tBob <b2>", "a1,b2"},
+      {"a1", "a1"},
+      {"a1, Bob <b2>", "b2"},
+      {"<a1>, <b2", "a1"},
+      {"<a1", "<a1"},
+      {"x <a <b> y>", "a <b"},
+      {"<>", ""},
+      {"<>, <b2>", ",b2"},
+      {"", ""},
+  };
+  for (const auto& [value, addresses] : cases) {
+    EXPECT_EQ(CMailParser::ExtractAddresses(value), addresses) << value;
+  }
+}
+
+}  // namespace
+}  // namespace contentfile_test

@@ -1,0 +1,454 @@
+// The part table: where the parts of a message lie, how they nest, and how
+// each is classified.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "mail/mail_parser.h"
+#include "platform/fault_injection.h"
+#include "tests/mail/mail_parser_test_util.h"
+
+namespace contentfile_test {
+namespace {
+
+using contentfile_internal::MAIL_PART_ATTACHMENT;
+using contentfile_internal::MAIL_PART_TEXT;
+using contentfile_internal::MAIL_PART_UNCLASSIFIED;
+using contentfile_internal::MailParserTestPeer;
+
+// What a test expects of an entry.
+struct Expected {
+  int32_t type;
+  std::string content;
+  std::string name;
+  std::string encoding;
+};
+
+void ExpectParts(const CMailParser& parser,
+                 const std::vector<Expected>& expected) {
+  const std::vector<ST_MAIL_PART>& parts = parser.Parts();
+  ASSERT_EQ(parts.size(), expected.size());
+  for (size_t i = 0; i < parts.size(); ++i) {
+    SCOPED_TRACE("part " + std::to_string(i));
+    EXPECT_EQ(parts[i].nType, expected[i].type);
+    EXPECT_EQ(Content(parser, parts[i]), expected[i].content);
+    EXPECT_EQ(parts[i].strName, expected[i].name);
+    EXPECT_EQ(parts[i].strEncoding, expected[i].encoding);
+  }
+}
+
+const char kMixedHead[] =
+    "From: a1\r\nContent-Type: multipart/mixed; boundary=XX\r\n\r\n";
+
+TEST(PartTable, LocatesTheTwoPartsOfAMultipartMessage) {
+  const std::string message = Lines({
+      "From: a1",
+      "Content-Type: multipart/mixed; boundary=\"XX\"",
+      "",
+      "pre",
+      "--XX",
+      "Content-Type: text/plain",
+      "",
+      "Hello",
+      "--XX",
+      "Content-Type: application/octet-stream",
+      "Content-Transfer-Encoding: base64",
+      "Content-Disposition: attachment; filename=\"a.bin\"",
+      "",
+      "AAEC",
+      "--XX--",
+  });
+  ASSERT_EQ(message.size(), 252u);
+  auto parser = LoadMessage(message);
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  const std::vector<ST_MAIL_PART>& parts = parser->Parts();
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].nType, MAIL_PART_TEXT);
+  EXPECT_EQ(parts[0].nStart, 67u);
+  EXPECT_EQ(parts[0].nEnd, 102u);
+  EXPECT_EQ(parts[0].nDataStart, 97u);
+  EXPECT_EQ(parts[0].strName, "");
+  EXPECT_EQ(parts[0].strEncoding, "");
+  EXPECT_EQ(parts[1].nType, MAIL_PART_ATTACHMENT);
+  EXPECT_EQ(parts[1].nStart, 108u);
+  EXPECT_EQ(parts[1].nEnd, 242u);
+  EXPECT_EQ(parts[1].nDataStart, 238u);
+  EXPECT_EQ(parts[1].strName, "a.bin");
+  EXPECT_EQ(parts[1].strEncoding, "base64");
+}
+
+TEST(PartTable, ReplacesANestedMultipartByItsParts) {
+  const std::string message = Lines({
+      "From: a1",
+      "Content-Type: multipart/mixed; boundary=OUT",
+      "",
+      "--OUT",
+      "Content-Type: multipart/alternative; boundary=IN",
+      "",
+      "--IN",
+      "Content-Type: text/plain",
+      "",
+      "plain",
+      "--IN",
+      "Content-Type: text/html",
+      "",
+      "html",
+      "--IN--",
+      "--OUT",
+      "Content-Type: image/gif",
+      "Content-Disposition: inline; name=x.gif",
+      "",
+      "R0lG",
+      "--OUT--",
+  });
+  auto parser = LoadMessage(message);
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ExpectParts(*parser, {{MAIL_PART_TEXT, "plain", "", ""},
+                        {MAIL_PART_TEXT, "html", "", ""},
+                        {MAIL_PART_ATTACHMENT, "R0lG", "x.gif", ""}});
+}
+
+TEST(PartTable, FollowsNestingLevelAfterLevel) {
+  // The usual shape of HTML mail with inline images.
+  const std::string message = Lines({
+      "From: a1",
+      "Content-Type: multipart/mixed; boundary=\"M\"",
+      "",
+      "--M",
+      "Content-Type: multipart/related; boundary=\"R\"",
+      "",
+      "--R",
+      "Content-Type: multipart/alternative; boundary=\"A\"",
+      "",
+      "--A",
+      "Content-Type: text/plain",
+      "",
+      "plain",
+      "--A",
+      "Content-Type: text/html",
+      "",
+      "<p>html</p>",
+      "--A--",
+      "--R",
+      "Content-Type: image/png",
+      "Content-ID: <img1>",
+      "Content-Disposition: inline; filename=\"img.png\"",
+      "",
+      "iVBO",
+      "--R--",
+      "--M",
+      "Content-Type: application/pdf; name=\"doc.pdf\"",
+      "Content-Transfer-Encoding: base64",
+      "",
+      "JVBE",
+      "--M--",
+  });
+  auto parser = LoadMessage(message);
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ExpectParts(*parser, {{MAIL_PART_TEXT, "plain", "", ""},
+                        {MAIL_PART_TEXT, "<p>html</p>", "", ""},
+                        {MAIL_PART_ATTACHMENT, "iVBO", "img.png", ""},
+                        {MAIL_PART_ATTACHMENT, "JVBE", "doc.pdf", "base64"}});
+}
+
+// A message whose one part holds `levels` multiparts, each inside the one
+// before, the innermost holding the text "leaf".
+std::string NestedMessage(int levels) {
+  std::string message =
+      "From: a1\r\nContent-Type: multipart/mixed; boundary=top\r\n\r\n--top";
+  for (int level = 1; level <= levels; ++level) {
+    const std::string boundary = "lvl" + std::to_string(level) + "z";
+    message += "\r\nContent-Type: multipart/mixed; boundary=\"" + boundary +
+               "\"\r\n\r\n--" + boundary;
+  }
+  message += "\r\nContent-Type: text/plain\r\n\r\nleaf";
+  for (int level = levels; level >= 1; --level) {
+    message += "\r\n--lvl" + std::to_string(level) + "z--";
+  }
+  return message + "\r\n--top--\r\n";
+}
+
+TEST(PartTable, FollowsNestingDownToItsLimit) {
+  auto deepest = LoadMessage(NestedMessage(CMailParser::kMaxNestingLevels));
+  ASSERT_EQ(deepest->Parse(), CMailParser::kParsed);
+  ExpectParts(*deepest, {{MAIL_PART_TEXT, "leaf", "", ""}});
+
+  // One level more, and at any depth beyond: the multipart at the limit stays
+  // one entry, whole.
+  for (int levels : {CMailParser::kMaxNestingLevels + 1, 300, 5000}) {
+    SCOPED_TRACE(levels);
+    auto parser = LoadMessage(NestedMessage(levels));
+    ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+    ASSERT_EQ(parser->Parts().size(), 1u);
+    const ST_MAIL_PART& part = parser->Parts()[0];
+    EXPECT_EQ(part.nType, MAIL_PART_TEXT);
+    const std::string boundary =
+        "lvl" + std::to_string(CMailParser::kMaxNestingLevels + 1) + "z";
+    EXPECT_EQ(Content(*parser, part).substr(0, boundary.size() + 2),
+              "--" + boundary);
+  }
+}
+
+TEST(PartTable, AnEmptyNestedPartStandsForTheWholeEnclosingPart) {
+  const std::string message =
+      std::string(kMixedHead) +
+      Lines({"--XX", "Content-Type: multipart/alternative; boundary=IN", "",
+             "--IN", "Content-Type: text/plain", "", "plain", "--IN", "--IN",
+             "Content-Type: text/html", "", "html", "--IN", "--IN--",
+             "--XX--"});
+  auto parser = LoadMessage(message);
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  const std::vector<ST_MAIL_PART>& parts = parser->Parts();
+  ASSERT_EQ(parts.size(), 4u);
+  EXPECT_EQ(Content(*parser, parts[0]), "plain");
+  EXPECT_EQ(Content(*parser, parts[2]), "html");
+  const size_t enclosing_start = message.find("--XX\r\n") + 4;
+  const size_t enclosing_end = message.find("\r\n--XX--");
+  for (size_t i : {1u, 3u}) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(parts[i].nType, MAIL_PART_TEXT);
+    EXPECT_EQ(parts[i].nStart, enclosing_start);
+    EXPECT_EQ(parts[i].nEnd, enclosing_end);
+    EXPECT_EQ(Content(*parser, parts[i]).substr(0, 6), "--IN\r\n");
+  }
+}
+
+TEST(PartTable, SinglePartMessageStartsAtItsContentType) {
+  auto parser = LoadMessage(
+      "From: a1\r\nContent-Type: text/plain\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\nSGk=\r\n");
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ASSERT_EQ(parser->Parts().size(), 1u);
+  EXPECT_EQ(parser->Parts()[0].nStart, 8u);
+  EXPECT_EQ(parser->Parts()[0].nEnd, 79u);
+  ExpectParts(*parser, {{MAIL_PART_TEXT, "SGk=\r\n", "", "base64"}});
+
+  // Header lines before the Content-Type field are not the part's.
+  auto reordered = LoadMessage(
+      "From: a1\r\nContent-Transfer-Encoding: base64\r\n"
+      "Content-Type: text/plain\r\n\r\nSGk=\r\n");
+  ASSERT_EQ(reordered->Parse(), CMailParser::kParsed);
+  ExpectParts(*reordered, {{MAIL_PART_TEXT, "SGk=\r\n", "", ""}});
+}
+
+TEST(PartTable, ContentTypeOnTheFirstLineStartsTheSinglePartAtZero) {
+  auto parser = LoadMessage(
+      "Content-Type: application/octet-stream; name=x.bin\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\nAAAA");
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ASSERT_EQ(parser->Parts().size(), 1u);
+  EXPECT_EQ(parser->Parts()[0].nStart, 0u);
+  ExpectParts(*parser, {{MAIL_PART_ATTACHMENT, "AAAA", "x.bin", "base64"}});
+}
+
+TEST(PartTable, ReportsEachFailureOfTheScan) {
+  struct Case {
+    std::string message;
+    int32_t parts_result;
+  };
+  const Case cases[] = {
+      {"From: a1\r\nSubject: hi\r\n\r\nbody", CMailParser::kNoContentType},
+      {kMixedHead + Lines({"--XX", "--XX--"}), CMailParser::kEmptyPart},
+      {kMixedHead + Lines({"--YY", "x", "--YY--"}), CMailParser::kNoDelimiter},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    auto parser = LoadMessage(c.message);
+    EXPECT_EQ(parser->Parse(), CMailParser::kNoPartTable);
+    auto steps = LoadMessage(c.message);
+    ASSERT_EQ(MailParserTestPeer::ParseMailHead(*steps),
+              CMailParser::kHeadParsed);
+    EXPECT_EQ(MailParserTestPeer::ParseParts(*steps), c.parts_result);
+  }
+}
+
+TEST(PartTable, PartsNoDelimiterClosesGetNoEntry) {
+  auto parser = LoadMessage(
+      kMixedHead + Lines({"--XX", "", "one", "--XX", "", "cut off"}));
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ExpectParts(*parser, {{MAIL_PART_TEXT, "one", "", ""}});
+}
+
+TEST(PartTable, TheClosingDelimiterEndsItsMultipart) {
+  auto parser = LoadMessage(
+      kMixedHead +
+      Lines({"--XX", "Content-Type: multipart/alternative; boundary=IN", "",
+             "--IN", "", "inner", "--IN--", "--IN", "", "inner stray", "--IN",
+             "--XX", "", "one", "--XX--", "epilogue", "--XX", "", "stray",
+             "--XX"}));
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ExpectParts(*parser, {{MAIL_PART_TEXT, "inner", "", ""},
+                        {MAIL_PART_TEXT, "one", "", ""}});
+
+  // A closing delimiter that comes first leaves no part at all.
+  auto closed = LoadMessage(kMixedHead + Lines({"--XX--", "--XX", "", "x",
+                                                "--XX"}));
+  ASSERT_EQ(closed->Parse(), CMailParser::kParsed);
+  EXPECT_TRUE(closed->Parts().empty());
+}
+
+TEST(PartTable, DelimitersMatchWithoutRegardToCase) {
+  auto parser = LoadMessage(
+      "From: a1\r\nContent-Type: multipart/mixed; boundary=Ab\r\n\r\n" +
+      Lines({"--aB", "", "text", "--AB--"}));
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ExpectParts(*parser, {{MAIL_PART_TEXT, "text", "", ""}});
+}
+
+TEST(PartTable, ABoundaryWithoutItsDelimiterInsideLeavesThePartWhole) {
+  // The text mentions a boundary that delimits nothing.
+  auto mention = LoadMessage(
+      kMixedHead + Lines({"--XX", "", "see boundary=zz", "--XX--"}));
+  ASSERT_EQ(mention->Parse(), CMailParser::kParsed);
+  ExpectParts(*mention, {{MAIL_PART_TEXT, "see boundary=zz", "", ""}});
+
+  // The inner boundary's delimiter occurs only as the prefix of the outer
+  // delimiter that closes the part.
+  auto prefix = LoadMessage(
+      "From: a1\r\nContent-Type: multipart/mixed; boundary=XX1\r\n\r\n" +
+      Lines({"--XX1", "Content-Type: multipart/alternative; boundary=XX", "",
+             "body", "--XX1--"}));
+  ASSERT_EQ(prefix->Parse(), CMailParser::kParsed);
+  ExpectParts(*prefix, {{MAIL_PART_TEXT, "body", "", ""}});
+}
+
+TEST(PartTable, ANestedBoundaryIsReadLikeTheMessageBoundary) {
+  // Any letter case, and a quoted value with a space.
+  auto parser = LoadMessage(
+      kMixedHead +
+      Lines({"--XX", "Content-Type: multipart/alternative; BOUNDARY=\"i n\"",
+             "", "--i n", "", "first", "--i", "", "not a delimiter", "--i n",
+             "", "second", "--i n--", "--XX--"}));
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ExpectParts(*parser,
+              {{MAIL_PART_TEXT, "first\r\n--i\r\n\r\nnot a delimiter", "", ""},
+               {MAIL_PART_TEXT, "second", "", ""}});
+}
+
+TEST(PartTable, FindsTheContentOfEachPart) {
+  auto parser = LoadMessage(
+      kMixedHead +
+      Lines({"--XX", "", "no header lines",                       // 0
+             "--XX", "Content-Type: text/plain",                  // 1: no
+             "--XX", "Content-Transfer-Encoding: Base64 ", "",    //   empty
+             "x",                                                 //   line
+             "--XX", "Content-Disposition: attachment; filename=a", "",  // 3
+             "--XX--"}));
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  const std::vector<ST_MAIL_PART>& parts = parser->Parts();
+  ASSERT_EQ(parts.size(), 4u);
+  // The empty line right after the delimiter line: an empty header block.
+  EXPECT_EQ(parts[0].nDataStart, parts[0].nStart + 4);
+  // A part without an empty line borrows the next part's: no content.
+  EXPECT_EQ(parts[1].nDataStart, parts[1].nEnd);
+  EXPECT_EQ(parts[1].nType, MAIL_PART_TEXT);
+  EXPECT_EQ(parts[2].strEncoding, "Base64 ");
+  // A header block whose empty line is the delimiter's own CR LF runs past
+  // the part: not analysed.
+  EXPECT_EQ(parts[3].nDataStart, parts[3].nEnd);
+  EXPECT_EQ(parts[3].strName, "");
+  EXPECT_EQ(parts[3].nType, MAIL_PART_TEXT);
+}
+
+TEST(PartTable, AnEmptyNamedPartIsAnEmptyAttachment) {
+  auto parser = LoadMessage(
+      kMixedHead +
+      Lines({"--XX", "Content-Disposition: attachment; filename=empty.txt",
+             "", "", "--XX--"}));
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ASSERT_EQ(parser->Parts().size(), 1u);
+  EXPECT_EQ(parser->Parts()[0].nDataStart, parser->Parts()[0].nEnd);
+  ExpectParts(*parser, {{MAIL_PART_ATTACHMENT, "", "empty.txt", ""}});
+}
+
+TEST(PartTable, AHeaderBlockWithoutAnEmptyLineStopsTheClassification) {
+  auto parser = LoadMessage(
+      kMixedHead + Lines({"--XX", "", "one", "--XX",
+                          "Content-Type: text/plain", "two", "--XX", "three",
+                          "--XX--"}));
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  const std::vector<ST_MAIL_PART>& parts = parser->Parts();
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0].nType, MAIL_PART_TEXT);
+  for (size_t i : {1u, 2u}) {
+    EXPECT_EQ(parts[i].nType, MAIL_PART_UNCLASSIFIED);
+    EXPECT_EQ(parts[i].nDataStart, 0u);
+  }
+  ST_MAIL_PART part = parts[1];
+  EXPECT_EQ(MailParserTestPeer::ParsePartHead(*parser, part),
+            CMailParser::kNoHeaderEnd);
+}
+
+TEST(PartTable, AFailedHeaderCopyStopsTheClassification) {
+  const std::string message =
+      kMixedHead + Lines({"--XX", "", "one", "--XX", "", "two", "--XX",
+                          "Content-Disposition: attachment; filename=f", "",
+                          "three", "--XX--"});
+  auto parser = LoadMessage(message);
+  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation,
+                                    1, 1);
+  const int32_t result = parser->Parse();
+  contentfile_internal::ClearFaults();
+  ASSERT_EQ(result, CMailParser::kParsed);
+  const std::vector<ST_MAIL_PART>& parts = parser->Parts();
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0].nType, MAIL_PART_TEXT);
+  EXPECT_EQ(parts[1].nType, MAIL_PART_UNCLASSIFIED);
+  EXPECT_EQ(parts[1].nDataStart, 0u);
+  EXPECT_EQ(parts[2].nType, MAIL_PART_UNCLASSIFIED);
+  EXPECT_EQ(parts[2].strName, "");
+
+  ST_MAIL_PART part = parts[2];
+  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation,
+                                    0, 1);
+  const int32_t head_result = MailParserTestPeer::ParsePartHead(*parser, part);
+  contentfile_internal::ClearFaults();
+  EXPECT_EQ(head_result, CMailParser::kNoMemory);
+  EXPECT_EQ(part.strName, "");
+  EXPECT_EQ(MailParserTestPeer::ParsePartHead(*parser, part),
+            CMailParser::kPartAnalysed);
+  EXPECT_EQ(part.strName, "f");
+}
+
+TEST(PartTable, ParsesManyPartsAndManyEmptyNestedParts) {
+  std::string message = kMixedHead;
+  for (int i = 0; i < 20000; ++i) {
+    message += "--XX\r\nContent-Disposition: attachment; filename=f" +
+               std::to_string(i) + "\r\n\r\nd\r\n";
+  }
+  message += "--XX--\r\n";
+  auto parser = LoadMessage(message);
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ASSERT_EQ(parser->Parts().size(), 20000u);
+  EXPECT_EQ(parser->Parts()[19999].strName, "f19999");
+
+  // Thousands of empty parts in a multipart whose header block reaches to
+  // its end: each stands for the whole part, analysed once.
+  std::string nested = kMixedHead;
+  nested += "--XX\r\nContent-Type: multipart/mixed; boundary=IN\r\n";
+  for (int i = 0; i < 20000; ++i) nested += "--IN\r\n";
+  nested += "\r\nx\r\n--XX--\r\n";
+  auto empties = LoadMessage(nested);
+  ASSERT_EQ(empties->Parse(), CMailParser::kParsed);
+  ASSERT_EQ(empties->Parts().size(), 19999u);
+  for (const ST_MAIL_PART& part : empties->Parts()) {
+    ASSERT_EQ(part.nStart, empties->Parts()[0].nStart);
+    ASSERT_EQ(part.nDataStart, empties->Parts()[0].nDataStart);
+    ASSERT_EQ(part.nType, MAIL_PART_TEXT);
+  }
+}
+
+TEST(PartTable, ANulByteEndsTheMessageForEverySearch) {
+  std::string message =
+      kMixedHead + Lines({"--XX", "", "one", "--XX", "", "two"});
+  message += '\0';
+  message += Lines({"--XX", "", "hidden", "--XX--"});
+  auto parser = LoadMessage(message);
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ExpectParts(*parser, {{MAIL_PART_TEXT, "one", "", ""}});
+}
+
+}  // namespace
+}  // namespace contentfile_test

@@ -1,0 +1,259 @@
+#include "tools/cfdump/capture.h"
+
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "tools/cfdump/result_words.h"
+
+namespace cfdump {
+namespace {
+
+// Head lines the kinds' analysis reads; line 4 splits at its first ";".
+constexpr size_t kAnalysedHeadLines = 14;
+constexpr size_t kEndpointLine = 4;
+// The name buffer the library fills: a name of at most 260 bytes and a NUL.
+constexpr int32_t kNameBufferSize = 261;
+
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
+
+std::string TooFewLines(const std::vector<std::string>& lines, bool bare_lf) {
+  std::string why = "the log head lacks a line that its analysis needs (it has " +
+                    std::to_string(lines.size()) + " lines; " +
+                    std::to_string(kAnalysedHeadLines) + " are expected)";
+  if (bare_lf) why += "; its lines end in LF alone, where CR LF is needed";
+  return why;
+}
+
+}  // namespace
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::kOther:
+      return "other";
+    case Kind::kHttpPost:
+      return "HTTP POST";
+    case Kind::kSmtp:
+      return "SMTP";
+    case Kind::kPop3:
+      return "POP3";
+    case Kind::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+const char* KindJsonName(Kind kind) {
+  switch (kind) {
+    case Kind::kOther:
+      return "other";
+    case Kind::kHttpPost:
+      return "http_post";
+    case Kind::kSmtp:
+      return "smtp";
+    case Kind::kPop3:
+      return "pop3";
+    case Kind::kUnknown:
+      break;
+  }
+  return nullptr;
+}
+
+const char* StatusJsonName(Status status) {
+  switch (status) {
+    case Status::kOk:
+      return "ok";
+    case Status::kPartial:
+      return "partial";
+    case Status::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+std::vector<std::string> SplitHeadLines(const std::string& head,
+                                        bool* bare_lf) {
+  std::vector<std::string> lines;
+  *bare_lf = false;
+  size_t start = 0;
+  while (start < head.size()) {
+    size_t end = head.find('\n', start);
+    if (end == std::string::npos) {
+      lines.push_back(head.substr(start));
+      break;
+    }
+    size_t text_end = end;
+    if (text_end > start && head[text_end - 1] == '\r') {
+      --text_end;
+    } else {
+      *bare_lf = true;
+    }
+    lines.push_back(head.substr(start, text_end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+Kind KindOfHeadLines(const std::vector<std::string>& lines) {
+  if (lines.size() < 2) return Kind::kOther;
+  // The same searches, in the same order, as the library's analysis.
+  const std::string& line = lines[1];
+  if (line.find("SMTP") != std::string::npos) return Kind::kSmtp;
+  if (line.find("POP3") != std::string::npos) return Kind::kPop3;
+  if (line.find("Http Post") != std::string::npos) return Kind::kHttpPost;
+  return Kind::kOther;
+}
+
+std::string Endpoint(uint32_t address, uint16_t port) {
+  return std::to_string(address >> 24) + "." +
+         std::to_string((address >> 16) & 0xFF) + "." +
+         std::to_string((address >> 8) & 0xFF) + "." +
+         std::to_string(address & 0xFF) + ":" + std::to_string(port);
+}
+
+Capture::Capture(const std::string& path) {
+  report_.path = path;
+  try {
+    if (!ReadHead()) return;
+    switch (report_.kind) {
+      case Kind::kHttpPost:
+        ReadHttpPost();
+        break;
+      case Kind::kSmtp:
+      case Kind::kPop3:
+        ReadMail();
+        break;
+      case Kind::kOther:
+      case Kind::kUnknown:
+        break;
+    }
+  } catch (const std::bad_alloc&) {
+    Fail(Status::kFailed, "out of memory");
+  }
+}
+
+void Capture::Fail(Status status, const std::string& why) {
+  if (!report_.error.empty()) report_.error += "; ";
+  report_.error += why;
+  if (status == Status::kFailed || report_.status == Status::kOk) {
+    report_.status = status;
+  }
+}
+
+bool Capture::ReadHead() {
+  const std::string& path = report_.path;
+  base_ = std::make_unique<CContentFile>();
+  int32_t rc;
+  try {
+    rc = base_->OpenContentFile(path.c_str());
+  } catch (const CFileError& e) {
+    Fail(Status::kFailed,
+         "reading the log head failed: " + ErrnoInWords(e.code().value()));
+    return false;
+  }
+  if (rc != 0) {
+    Fail(Status::kFailed, BaseOpenInWords(rc, path));
+    return false;
+  }
+  report_.head_size = base_->GetHeadSize();
+  report_.body_size = base_->GetBodySize();
+  std::string head(report_.head_size, '\0');
+  uint32_t length = report_.head_size;
+  if (length > 0) {
+    rc = base_->GetContentHead(head.data(), length);
+    if (rc != 0) {
+      Fail(Status::kFailed,
+           "reading the log head failed: " + ReadRangeInWords(rc));
+      return false;
+    }
+    head.resize(length);
+  }
+  report_.head = std::move(head);
+  report_.head_read = true;
+
+  bool bare_lf = false;
+  std::vector<std::string> lines = SplitHeadLines(report_.head, &bare_lf);
+  report_.kind = KindOfHeadLines(lines);
+  if (report_.kind != Kind::kOther && lines.size() >= kEndpointLine &&
+      lines[kEndpointLine - 1].find(';') == std::string::npos) {
+    report_.warnings.push_back(
+        "head line 4 holds no \";\", so the endpoints and lines 11 to 14 are "
+        "not analysed");
+  }
+  return true;
+}
+
+void Capture::ReadHttpPost() {
+  const std::string& path = report_.path;
+  http_post_ = std::make_unique<CHttpPostContentFile>();
+  std::string why;
+  try {
+    int32_t rc = http_post_->OpenContentFile(path.c_str());
+    if (rc != 0) why = HttpPostOpenInWords(rc);
+  } catch (const std::invalid_argument&) {
+    bool bare_lf = false;
+    why = TooFewLines(SplitHeadLines(report_.head, &bare_lf), bare_lf);
+  } catch (const CFileError& e) {
+    why = "reading the log head failed: " + ErrnoInWords(e.code().value());
+  }
+  if (!why.empty()) {
+    http_post_.reset();
+    Fail(Status::kPartial, "cannot be read as HTTP POST: " + why +
+                               "; shown as a plain content file");
+    return;
+  }
+  const ST_HTTPPOST_LOG_INFO& info = http_post_->GetLogInfo();
+  report_.has_log = true;
+  report_.log = info;
+  report_.has_line9 = true;
+  report_.line9 = FieldText(info.szLine9);
+}
+
+void Capture::ReadMail() {
+  const std::string& path = report_.path;
+  mail_ = std::make_unique<CMailContentFile>();
+  std::string why;
+  try {
+    int32_t rc = mail_->OpenContentFile(path.c_str());
+    if (rc != 0) why = MailOpenInWords(rc, path);
+  } catch (const std::invalid_argument&) {
+    bool bare_lf = false;
+    why = TooFewLines(SplitHeadLines(report_.head, &bare_lf), bare_lf);
+  } catch (const CFileError& e) {
+    why = "reading the log head failed: " + ErrnoInWords(e.code().value());
+  }
+  if (!why.empty()) {
+    mail_.reset();
+    Fail(Status::kPartial,
+         "cannot be read as mail: " + why + "; shown as a plain content file");
+    return;
+  }
+  const ST_MAIL_LOG_INFO& info = mail_->GetLogInfo();
+  report_.has_log = true;
+  report_.log = info;
+  report_.has_mail = true;
+  report_.from = FieldText(info.szFrom);
+  report_.to = FieldText(info.szTo);
+  report_.cc = FieldText(info.szCc);
+  report_.subject = FieldText(info.szSubject);
+  report_.text_size = mail_->GetMailTextSize();
+  const int32_t count = mail_->GetAttachmentCount();
+  for (int32_t i = 0; i < count; ++i) {
+    char name[kNameBufferSize];
+    AttachmentEntry entry;
+    entry.index = i;
+    int32_t rc = mail_->GetAttachmentInfo(i, name, kNameBufferSize, entry.size);
+    if (rc != 0) {
+      Fail(Status::kFailed, "attachment " + std::to_string(i) + ": " +
+                                AttachmentInfoInWords(rc));
+      continue;
+    }
+    entry.name.assign(name, strnlen(name, sizeof(name)));
+    report_.attachments.push_back(std::move(entry));
+  }
+}
+
+}  // namespace cfdump

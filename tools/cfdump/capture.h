@@ -1,0 +1,118 @@
+// One capture read through the library: its kind, decided from head line 2,
+// and everything the report shows about it.
+//
+// A capture is first opened as a plain content file to read its head; then
+// it is opened again with the class of its kind. When that open fails or
+// raises, the capture is shown as a plain content file and the report says
+// why. The library objects live as long as the Capture, so that the
+// extraction can save through them; a Capture serves one thread at a time.
+
+#ifndef CONTENTFILE_TOOLS_CFDUMP_CAPTURE_H_
+#define CONTENTFILE_TOOLS_CFDUMP_CAPTURE_H_
+
+#include <contentfile.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cfdump {
+
+// The kind as head line 2 names it; kUnknown when the head cannot be read.
+enum class Kind { kUnknown, kOther, kHttpPost, kSmtp, kPop3 };
+
+// kPartial: shown as a plain content file because it cannot be read as its
+// kind. Anything but kOk makes the run fail.
+enum class Status { kOk, kPartial, kFailed };
+
+const char* KindName(Kind kind);     // "HTTP POST", "SMTP", ...
+const char* KindJsonName(Kind kind);  // "http_post", "smtp", ...
+const char* StatusJsonName(Status status);
+
+struct AttachmentEntry {
+  int32_t index = 0;
+  std::string name;   // as the library decodes it, not yet made safe
+  uint32_t size = 0;  // stored (encoded) size
+};
+
+// A file written by the extraction.
+struct SavedFile {
+  int32_t index = -1;  // attachment index; -1 for the body
+  std::string name;    // the name in the capture ("body" for the body)
+  std::string file;    // the path written; empty when nothing was written
+  uint64_t bytes = 0;
+  std::string error;   // empty on success
+};
+
+struct CaptureReport {
+  std::string path;
+  Kind kind = Kind::kUnknown;
+  Status status = Status::kOk;
+  std::string error;  // why status is not kOk
+  std::vector<std::string> warnings;
+
+  bool head_read = false;  // head_size, body_size and head are valid
+  uint32_t head_size = 0;
+  uint32_t body_size = 0;
+  std::string head;
+
+  bool has_log = false;  // the analysed head of an HTTP POST or mail capture
+  ST_LOG_INFO log{};
+  bool has_line9 = false;
+  std::string line9;
+
+  bool has_mail = false;
+  std::string from, to, cc, subject;
+  uint32_t text_size = 0;
+  std::vector<AttachmentEntry> attachments;
+
+  bool extracted = false;
+  std::string extract_dir;
+  std::vector<SavedFile> saved;
+};
+
+class Capture {
+ public:
+  // Reads the capture at `path`; failures end up in the report.
+  explicit Capture(const std::string& path);
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
+
+  CaptureReport& report() { return report_; }
+  const CaptureReport& report() const { return report_; }
+
+  // The parsed mail; null unless report().has_mail.
+  const CMailContentFile* mail() const { return mail_.get(); }
+  // The capture opened as a plain content file; null unless
+  // report().head_read.
+  CContentFile* file() { return report_.head_read ? base_.get() : nullptr; }
+
+  // Marks the capture failed or partial and adds `why` to its error text.
+  void Fail(Status status, const std::string& why);
+
+ private:
+  bool ReadHead();
+  void ReadHttpPost();
+  void ReadMail();
+
+  CaptureReport report_;
+  std::unique_ptr<CContentFile> base_;
+  std::unique_ptr<CHttpPostContentFile> http_post_;
+  std::unique_ptr<CMailContentFile> mail_;
+};
+
+// The head split into its lines: at LF, a CR before it dropped. Sets
+// *bare_lf when a line ends in LF alone.
+std::vector<std::string> SplitHeadLines(const std::string& head,
+                                        bool* bare_lf);
+
+// The kind that line 2 of these lines names.
+Kind KindOfHeadLines(const std::vector<std::string>& lines);
+
+// "a.b.c.d:port" for an address in host byte order.
+std::string Endpoint(uint32_t address, uint16_t port);
+
+}  // namespace cfdump
+
+#endif  // CONTENTFILE_TOOLS_CFDUMP_CAPTURE_H_

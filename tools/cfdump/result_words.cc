@@ -1,0 +1,177 @@
+#include "tools/cfdump/result_words.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace cfdump {
+namespace {
+
+// The library uses at most this many characters of a path.
+constexpr size_t kMaxPathLength = 259;
+constexpr uint64_t kLargestContentFile = 0xFFFFFFFFull;
+
+std::string WithCode(const std::string& words, int32_t code) {
+  return words + " (code " + std::to_string(code) + ")";
+}
+
+std::string Unknown(int32_t code) {
+  return WithCode("unexpected result", code);
+}
+
+// Why a file cannot be opened for reading, as far as the file system tells.
+std::string CannotOpenReason(const std::string& path) {
+  if (path.size() > kMaxPathLength) {
+    return "the path has more than 259 characters";
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return ErrnoInWords(errno);
+  if (S_ISDIR(st.st_mode)) return "it is a folder";
+  if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+  if (static_cast<uint64_t>(st.st_size) > kLargestContentFile) {
+    return "it is 4 GiB or larger";
+  }
+  if (::access(path.c_str(), R_OK) != 0) return ErrnoInWords(errno);
+  return "it is being written by another program";
+}
+
+}  // namespace
+
+std::string ErrnoInWords(int error_number) {
+  return std::strerror(error_number);
+}
+
+std::string BaseOpenInWords(int32_t code, const std::string& path) {
+  switch (code) {
+    case 0:
+      return "opened";
+    case -1:
+      return WithCode("no path was given", code);
+    case -2:
+      return WithCode("cannot open the file: " + CannotOpenReason(path), code);
+    case -3:
+      return WithCode("the file is empty", code);
+    case -4:
+      return WithCode(
+          "the file ends inside its log head (it has fewer lines than its "
+          "first line announces)",
+          code);
+    default:
+      return Unknown(code);
+  }
+}
+
+std::string HttpPostOpenInWords(int32_t code) {
+  switch (code) {
+    case -10:
+      return WithCode("the content file cannot be opened", code);
+    case -11:
+      return WithCode("the log head cannot be read", code);
+    default:
+      return Unknown(code);
+  }
+}
+
+std::string MailOpenInWords(int32_t code, const std::string& path) {
+  switch (code) {
+    case -1:
+    case -2:
+    case -3:
+    case -4:
+      return BaseOpenInWords(code, path);
+    case -11:
+      return WithCode("the mail body is empty", code);
+    case -12:
+      return WithCode("out of memory for the mail body", code);
+    case -13:
+      return WithCode("reading the mail body failed", code);
+    case -14:
+      return WithCode("out of memory for the mail parser", code);
+    case -15:
+      return WithCode(
+          "the mail message cannot be parsed (no empty line after its "
+          "header, no Content-Type field, or a multipart boundary that never "
+          "occurs)",
+          code);
+    case -16:
+      return WithCode("the log head cannot be read", code);
+    default:
+      return Unknown(code);
+  }
+}
+
+std::string ReadRangeInWords(int32_t code) {
+  switch (code) {
+    case -1:
+      return WithCode("no file is open", code);
+    case -2:
+      return WithCode("no buffer was given", code);
+    case -3:
+      return WithCode("the file is shorter than when it was opened", code);
+    case -4:
+      return WithCode("reading the file failed", code);
+    default:
+      return Unknown(code);
+  }
+}
+
+std::string SaveBodyInWords(int32_t code) {
+  switch (code) {
+    case -1:
+      return WithCode("no file is open", code);
+    case -2:
+      return WithCode(
+          "the target cannot be created (no access, a missing folder, a path "
+          "of 260 characters or more, or a content file held open)",
+          code);
+    case -3:
+      return WithCode("the body is empty", code);
+    case -4:
+      return WithCode("out of memory for the body", code);
+    case -5:
+      return WithCode("reading the body failed", code);
+    case -6:
+      return WithCode("writing the target failed (is the disk full?)", code);
+    default:
+      return Unknown(code);
+  }
+}
+
+std::string SaveAttachmentInWords(int32_t code) {
+  switch (code) {
+    case -1:
+      return WithCode("no mail message was parsed", code);
+    case -11:
+      return WithCode(
+          "the target cannot be created (no access, a path of 260 characters "
+          "or more, or a content file held open)",
+          code);
+    case -12:
+      return WithCode("out of memory decoding a base64 attachment", code);
+    case -13:
+      return WithCode("out of memory decoding a quoted-printable attachment",
+                      code);
+    case -14:
+      return WithCode("there is no such attachment", code);
+    case -15:
+      return WithCode("writing the attachment failed (is the disk full?)",
+                      code);
+    default:
+      return Unknown(code);
+  }
+}
+
+std::string AttachmentInfoInWords(int32_t code) {
+  switch (code) {
+    case -1:
+      return WithCode("no mail message was parsed", code);
+    case -2:
+      return WithCode("the name buffer was refused", code);
+    default:
+      return Unknown(code);
+  }
+}
+
+}  // namespace cfdump

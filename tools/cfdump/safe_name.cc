@@ -1,0 +1,77 @@
+#include "tools/cfdump/safe_name.h"
+
+#include "tools/cfdump/utf8.h"
+
+namespace cfdump {
+namespace {
+
+// Extensions longer than this (dot included) are not kept apart.
+constexpr size_t kMaxExtensionBytes = 16;
+
+// The position of the extension's dot, or npos. A leading dot (".profile")
+// starts no extension.
+size_t ExtensionStart(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return std::string::npos;
+  if (name.size() - dot > kMaxExtensionBytes) return std::string::npos;
+  return dot;
+}
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
+
+// CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension:
+// names that other systems open as devices, should the folder travel.
+bool IsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  for (char& c : stem) c = AsciiUpper(c);
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") {
+    return true;
+  }
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
+                              stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+std::string SafeFileName(std::string_view name) {
+  size_t last_separator = name.find_last_of("/\\");
+  if (last_separator != std::string_view::npos) {
+    name.remove_prefix(last_separator + 1);
+  }
+  std::string safe(name);
+  bool only_dots = true;
+  for (char& c : safe) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '_';
+    if (c != '.') only_dots = false;
+  }
+  if (only_dots) return std::string();
+  if (safe[0] == '-') safe[0] = '_';
+  if (IsDeviceName(safe)) safe.insert(0, "_");
+  return ShortenName(safe, kMaxNameBytes);
+}
+
+std::string ShortenName(const std::string& name, size_t limit) {
+  if (name.size() <= limit) return name;
+  size_t dot = ExtensionStart(name);
+  std::string extension;
+  if (dot != std::string::npos && name.size() - dot < limit) {
+    extension = name.substr(dot);
+  }
+  std::string stem = name.substr(0, name.size() - extension.size());
+  stem.resize(Utf8SafeCut(stem, limit - extension.size()));
+  if (stem.empty()) {
+    // Nothing of the stem fits: cut the whole name instead.
+    return name.substr(0, Utf8SafeCut(name, limit));
+  }
+  return stem + extension;
+}
+
+std::string NumberedName(const std::string& name, int n) {
+  size_t dot = ExtensionStart(name);
+  if (dot == std::string::npos) dot = name.size();
+  return name.substr(0, dot) + "-" + std::to_string(n) + name.substr(dot);
+}
+
+}  // namespace cfdump

@@ -11,7 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <vector>
 
 namespace contentfile_internal {
 
@@ -32,11 +32,18 @@ class EmptyLineFinder {
  private:
   const char* text_ = nullptr;
   size_t length_ = 0;
-  // Scanned ranges, keyed by their first byte: for each entry {from, found},
-  // no empty line begins in [from, found), and `found` is the offset of one
-  // or kNone when none begins from `from` to the end of the text. The ranges
-  // are disjoint.
-  std::map<size_t, size_t> known_;
+  // A scanned range: no empty line begins in [from, found), and `found` is
+  // the offset of one, or kNone when none begins from `from` to the end of
+  // the text.
+  struct Range {
+    size_t from;
+    size_t found;
+  };
+  // Disjoint ranges in increasing order. Questions mostly go forward, so a
+  // new range is mostly appended; one inserted before others is a question
+  // about a part that encloses the parts asked about since, which happens
+  // once per enclosing part and moves only the ranges of its own parts.
+  std::vector<Range> known_;
 };
 
 }  // namespace contentfile_internal

@@ -1,11 +1,25 @@
 #include "mail/header_text.h"
 
+#include <cstring>
+
 #include "platform/text.h"
 
 namespace contentfile_internal {
 
 namespace {
 constexpr std::string_view kLineEnd = "\r\n";
+
+// The first CR LF in [from, end), or null.
+const char* FindLineEnd(const char* from, const char* end) {
+  while (end - from >= 2) {
+    const auto* lf = static_cast<const char*>(
+        std::memchr(from + 1, '\n', static_cast<size_t>(end - from - 1)));
+    if (lf == nullptr) return nullptr;
+    if (lf[-1] == '\r') return lf - 1;
+    from = lf;
+  }
+  return nullptr;
+}
 
 bool IsFold(const char* p, const char* end) {
   return end - p >= 3 && p[0] == '\r' && p[1] == '\n' &&
@@ -14,17 +28,27 @@ bool IsFold(const char* p, const char* end) {
 }  // namespace
 
 size_t FindFieldKey(const char* block, size_t length, std::string_view key) {
-  if (key.substr(0, kLineEnd.size()) == kLineEnd) {
-    const std::string_view first_line_key = key.substr(kLineEnd.size());
-    if (length >= first_line_key.size() &&
-        EqualsCaseInsensitive(block, first_line_key.size(),
-                              first_line_key.data(), first_line_key.size())) {
-      return first_line_key.size();
-    }
+  if (key.substr(0, kLineEnd.size()) != kLineEnd) {
+    const char* hit =
+        FindCaseInsensitive(block, length, key.data(), key.size());
+    if (hit == nullptr) return kNotFound;
+    return static_cast<size_t>(hit - block) + key.size();
   }
-  const char* hit = FindCaseInsensitive(block, length, key.data(), key.size());
-  if (hit == nullptr) return kNotFound;
-  return static_cast<size_t>(hit - block) + key.size();
+  // The key's name is compared at the start of each line, the first line
+  // included; that finds the first "\r\n" + name as a substring search
+  // would, with one memchr per line.
+  const std::string_view name = key.substr(kLineEnd.size());
+  const char* const end = block + length;
+  const char* line = block;
+  while (true) {
+    if (static_cast<size_t>(end - line) >= name.size() &&
+        BeginsWithCaseInsensitive(line, name)) {
+      return static_cast<size_t>(line - block) + name.size();
+    }
+    const char* line_end = FindLineEnd(line, end);
+    if (line_end == nullptr) return kNotFound;
+    line = line_end + kLineEnd.size();
+  }
 }
 
 bool LookUpHeadField(const char* block, size_t length, std::string_view key,
@@ -34,9 +58,7 @@ bool LookUpHeadField(const char* block, size_t length, std::string_view key,
   const char* const end = block + length;
   const char* value_end = end;
   const char* from = block + begin;
-  while (const char* line_end =
-             FindBytes(from, static_cast<size_t>(end - from), kLineEnd.data(),
-                       kLineEnd.size())) {
+  while (const char* line_end = FindLineEnd(from, end)) {
     if (!IsFold(line_end, end)) {
       value_end = line_end;
       break;
@@ -47,34 +69,38 @@ bool LookUpHeadField(const char* block, size_t length, std::string_view key,
   return true;
 }
 
-const char* FindCaseInsensitiveMb(const char* text, size_t length,
-                                  std::string_view key) {
+const char* FindKeyMb(const char* text, size_t length, std::string_view key,
+                      LetterCase letter_case) {
   if (key.empty()) return text;
   if (length < key.size()) return nullptr;
   const char* const end = text + length;
-  // Candidates are the key's first letter, in either case, where a character
-  // begins. Such a byte is a character of its own, so the bytes after it
-  // begin characters too, and an ASCII key matched there lies wholly on
-  // character boundaries.
-  const char lower = static_cast<char>(FoldCase(key[0]));
-  const char upper = (lower >= 'a' && lower <= 'z')
-                         ? static_cast<char>(lower - ('a' - 'A'))
-                         : lower;
-  const char* next_lower = FindCharMb(text, length, lower);
-  const char* next_upper =
-      upper == lower ? nullptr : FindCharMb(text, length, upper);
+  // Candidates are the key's first letter (in either case when case is
+  // ignored) where a character begins. Such a byte is a character of its
+  // own, so the bytes after it begin characters too, and an ASCII key
+  // matched there lies wholly on character boundaries.
+  const bool ignore_case = letter_case == LetterCase::kIgnored;
+  const char first = ignore_case
+                         ? static_cast<char>(FoldCase(static_cast<unsigned char>(key[0])))
+                         : key[0];
+  const char other = ignore_case && first >= 'a' && first <= 'z'
+                         ? static_cast<char>(first - ('a' - 'A'))
+                         : first;
+  const char* next_first = FindCharMb(text, length, first);
+  const char* next_other =
+      other == first ? nullptr : FindCharMb(text, length, other);
   const std::string_view rest = key.substr(1);
-  while (next_lower != nullptr || next_upper != nullptr) {
-    const bool take_lower =
-        next_upper == nullptr || (next_lower != nullptr && next_lower < next_upper);
-    const char*& candidate = take_lower ? next_lower : next_upper;
+  while (next_first != nullptr || next_other != nullptr) {
+    const bool take_first = next_other == nullptr ||
+                            (next_first != nullptr && next_first < next_other);
+    const char*& candidate = take_first ? next_first : next_other;
     const char* hit = candidate;
     if (static_cast<size_t>(end - hit) < key.size()) return nullptr;
-    if (EqualsCaseInsensitive(hit + 1, rest.size(), rest.data(), rest.size())) {
+    if (ignore_case ? BeginsWithCaseInsensitive(hit + 1, rest)
+                    : std::memcmp(hit + 1, rest.data(), rest.size()) == 0) {
       return hit;
     }
     candidate = FindCharMb(hit + 1, static_cast<size_t>(end - hit - 1),
-                           take_lower ? lower : upper);
+                           take_first ? first : other);
   }
   return nullptr;
 }
@@ -85,8 +111,7 @@ std::string UnfoldHeaderValue(std::string_view value) {
   const char* p = value.data();
   const char* const end = p + value.size();
   while (p < end) {
-    const char* line_end = FindBytes(p, static_cast<size_t>(end - p),
-                                     kLineEnd.data(), kLineEnd.size());
+    const char* line_end = FindLineEnd(p, end);
     if (line_end == nullptr) {
       unfolded.append(p, end);
       break;

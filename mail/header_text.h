@@ -29,12 +29,28 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key);
 bool LookUpHeadField(const char* block, size_t length, std::string_view key,
                      std::string& value);
 
-// First occurrence of the ASCII `key` in `text`, letters compared without
-// regard to case, that begins on a character of the calling thread's
-// LC_CTYPE locale (never on the trail byte of a double-byte character).
+// True when `text` begins with `name`, ASCII letters compared without regard
+// to case. REQUIRES: `text` holds at least name.size() bytes.
+inline bool BeginsWithCaseInsensitive(const char* text, std::string_view name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto a = static_cast<unsigned char>(text[i]);
+    const auto b = static_cast<unsigned char>(name[i]);
+    if (a != b && ((a | 0x20) != (b | 0x20) ||
+                   static_cast<unsigned char>((a | 0x20) - 'a') >= 26)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+enum class LetterCase { kExact, kIgnored };
+
+// First occurrence of the ASCII `key` in `text` that begins on a character
+// of the calling thread's LC_CTYPE locale (never on the trail byte of a
+// double-byte character); letters compared as `letter_case` says.
 // REQUIRES: `text` begins on a character boundary.
-const char* FindCaseInsensitiveMb(const char* text, size_t length,
-                                  std::string_view key);
+const char* FindKeyMb(const char* text, size_t length, std::string_view key,
+                      LetterCase letter_case);
 
 // The value with its folds undone: every CR LF followed by a space or tab is
 // removed, the space or tab stays.

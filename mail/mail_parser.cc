@@ -52,32 +52,38 @@ void CMailParser::ResetResults() {
   m_strContentType.clear();
   m_strBoundary.clear();
   m_arrParts.clear();
-  same_range_as_.clear();
+  classifying_ = false;
+  classification_stopped_ = false;
 }
 
 int32_t CMailParser::Parse() {
   if (m_pData == nullptr) return kNoContent;
   ResetResults();
   if (ParseMailHead() != kHeadParsed) return kHeadNotFound;
-  if (ParseParts() != kPartsFound) return kNoPartTable;
+  // Each entry is classified as soon as the scan appends it, while its
+  // header block is still in the cache; the table is the same as when the
+  // finished table is classified in order.
+  classifying_ = true;
+  const int32_t parts_result = ParseParts();
+  classifying_ = false;
+  return parts_result == kPartsFound ? kParsed : kNoPartTable;
+}
 
+void CMailParser::ClassifyEntry(size_t index, int32_t same_as) {
   // A part whose header block cannot be analysed ends the classification:
   // it and every later part stay unclassified, and the parse still succeeds.
-  const size_t count = m_arrParts.size();
-  for (size_t i = 0; i < count; ++i) {
-    const int32_t same_as = same_range_as_[i];
-    if (same_as >= 0) {
-      m_arrParts[i] = m_arrParts[static_cast<size_t>(same_as)];
-      continue;
-    }
-    ST_MAIL_PART part = m_arrParts[i];
-    if (ParsePartHead(part) != kPartAnalysed) break;
-    part.nType = part.strName.empty() ? MAIL_PART_TEXT : MAIL_PART_ATTACHMENT;
-    m_arrParts[i] = std::move(part);
+  if (classification_stopped_) return;
+  if (same_as >= 0) {
+    m_arrParts[index] = m_arrParts[static_cast<size_t>(same_as)];
+    return;
   }
-  same_range_as_.clear();
-  same_range_as_.shrink_to_fit();
-  return kParsed;
+  ST_MAIL_PART part = m_arrParts[index];
+  if (ParsePartHead(part) != kPartAnalysed) {
+    classification_stopped_ = true;
+    return;
+  }
+  part.nType = part.strName.empty() ? MAIL_PART_TEXT : MAIL_PART_ATTACHMENT;
+  m_arrParts[index] = std::move(part);
 }
 
 int32_t CMailParser::ParseMailHead() {
@@ -95,8 +101,9 @@ int32_t CMailParser::ParseMailHead() {
   GetHeadField(head, head_length, kContentTypeKey, m_strContentType);
 
   // Any "boundary=" makes the message a multipart one, whatever its type.
-  const char* boundary = FindCaseInsensitiveMb(
-      m_strContentType.data(), m_strContentType.size(), kBoundaryKey);
+  const char* boundary =
+      FindKeyMb(m_strContentType.data(), m_strContentType.size(), kBoundaryKey,
+                LetterCase::kIgnored);
   if (boundary != nullptr) {
     m_strBoundary =
         ReadParameterValue(boundary + kBoundaryKey.size(),

@@ -134,7 +134,12 @@ class CMailParser {
   // message's own parts): the part itself, or the parts of the multipart it
   // holds, level after level.
   void AppendPart(size_t start, size_t end, int level);
+  // Appends the entry [start, end); `same_as` is an earlier entry with the
+  // same range, or -1.
   void AppendEntry(size_t start, size_t end, int32_t same_as);
+  // Analyses entry `index` and sets its kind, unless the classification
+  // has stopped; an entry with the range of an earlier one is its copy.
+  void ClassifyEntry(size_t index, int32_t same_as);
   void ResetResults();
 
   Buffer m_pData;
@@ -150,9 +155,9 @@ class CMailParser {
   // Bytes of the message before its first NUL: every search stays below.
   size_t text_length_ = 0;
   EmptyLineFinder empty_lines_;
-  // For each entry of m_arrParts, the index of an earlier entry with the
-  // same range (analysed once for both), or -1.
-  std::vector<int32_t> same_range_as_;
+  // Set while Parse builds the table: appended entries are classified.
+  bool classifying_ = false;
+  bool classification_stopped_ = false;
 };
 
 }  // namespace contentfile_internal

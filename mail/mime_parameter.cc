@@ -111,8 +111,8 @@ ParameterValue ReadParameterValue(const char* value, const char* end) {
 
 std::optional<std::string> SimpleParameter(std::string_view field_value,
                                            std::string_view key) {
-  const char* hit = FindStringMb(field_value.data(), field_value.size(),
-                                 key.data(), key.size());
+  const char* hit = FindKeyMb(field_value.data(), field_value.size(), key,
+                              LetterCase::kExact);
   if (hit == nullptr) return std::nullopt;
   return ReadParameterValue(hit + key.size(),
                             field_value.data() + field_value.size())
@@ -125,8 +125,8 @@ std::string ExtendedParameter(std::string_view field_value,
   const char* const end = begin + field_value.size();
   std::vector<Section> sections;
   const char* from = begin;
-  while (const char* hit = FindCaseInsensitiveMb(
-             from, static_cast<size_t>(end - from), name)) {
+  while (const char* hit = FindKeyMb(from, static_cast<size_t>(end - from),
+                                     name, LetterCase::kIgnored)) {
     from = hit + 1;
     if (!BeginsParameter(hit, begin)) continue;
     const char* p = hit + name.size();

@@ -18,23 +18,58 @@ namespace {
 
 constexpr char kContentTypeKey[] = "\r\nContent-Type: ";
 constexpr char kEncodingKey[] = "\r\nContent-Transfer-Encoding: ";
+constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kDelimiterPrefix = "\r\n--";
 constexpr std::string_view kBoundaryKey = "boundary=";
 constexpr std::string_view kClosingMark = "--";
 constexpr size_t kEmptyLineLength = 4;
 
-// Offset of the first occurrence of `key` (letters compared without regard
-// to case) that begins in [from, limit), or kNotFound. The search reads no
-// further than the key can reach from `limit`.
-size_t FindBefore(const char* text, size_t text_length, size_t from,
-                  size_t limit, std::string_view key) {
-  if (from >= limit) return kNotFound;
-  const size_t reach = limit + key.size() - 1;
-  const size_t scan_end = reach < text_length ? reach : text_length;
-  if (scan_end <= from) return kNotFound;
-  const char* hit =
-      FindCaseInsensitive(text + from, scan_end - from, key.data(), key.size());
-  return hit == nullptr ? kNotFound : static_cast<size_t>(hit - text);
+// Both searches below run through the message with memchr, from one line
+// end or one "=" to the next, and need no set-up per call: the scan calls
+// them once or twice for every part.
+
+// Offset of the first delimiter (CR LF, then the rest of `delimiter` with
+// letters compared without regard to case) that begins in [from, limit), or
+// kNotFound. Reads no further than such a delimiter reaches.
+size_t FindDelimiter(const char* text, size_t text_length, size_t from,
+                     size_t limit, std::string_view delimiter) {
+  const std::string_view rest = delimiter.substr(kLineEnd.size());
+  // The LF of a delimiter that begins in [from, limit).
+  size_t lf_from = from + 1;
+  const size_t lf_limit = limit + 1 < text_length ? limit + 1 : text_length;
+  while (lf_from < lf_limit) {
+    const auto* lf = static_cast<const char*>(
+        std::memchr(text + lf_from, '\n', lf_limit - lf_from));
+    if (lf == nullptr) return kNotFound;
+    const size_t at = static_cast<size_t>(lf - text);
+    if (text[at - 1] == '\r' && text_length - (at + 1) >= rest.size() &&
+        BeginsWithCaseInsensitive(lf + 1, rest)) {
+      return at - 1;
+    }
+    lf_from = at + 1;
+  }
+  return kNotFound;
+}
+
+// Offset of the first "boundary=" (letters compared without regard to case)
+// that begins in [from, limit), or kNotFound.
+size_t FindBoundaryKey(const char* text, size_t text_length, size_t from,
+                       size_t limit) {
+  const std::string_view name = kBoundaryKey.substr(0, kBoundaryKey.size() - 1);
+  // The "=" of a key that begins in [from, limit).
+  size_t equals_from = from + name.size();
+  const size_t equals_limit =
+      limit + name.size() < text_length ? limit + name.size() : text_length;
+  while (equals_from < equals_limit) {
+    const auto* equals = static_cast<const char*>(
+        std::memchr(text + equals_from, '=', equals_limit - equals_from));
+    if (equals == nullptr) return kNotFound;
+    if (BeginsWithCaseInsensitive(equals - name.size(), name)) {
+      return static_cast<size_t>(equals - text) - name.size();
+    }
+    equals_from = static_cast<size_t>(equals - text) + 1;
+  }
+  return kNotFound;
 }
 
 // True when the delimiter that ends right before `after` closes its
@@ -68,14 +103,15 @@ int32_t CMailParser::ParseMultipart() {
   std::string delimiter(kDelimiterPrefix);
   delimiter += m_strBoundary;
 
-  size_t current = FindBefore(text, text_length_, 0, text_length_, delimiter);
+  size_t current =
+      FindDelimiter(text, text_length_, 0, text_length_, delimiter);
   if (current == kNotFound) return kNoDelimiter;
   // A closing delimiter ends the walk: the epilogue, and any stray delimiter
   // lines after it, belong to no part.
   while (!IsClosing(text, text_length_, current + delimiter.size())) {
     const size_t start = current + delimiter.size();
     const size_t next =
-        FindBefore(text, text_length_, start, text_length_, delimiter);
+        FindDelimiter(text, text_length_, start, text_length_, delimiter);
     // A part that no delimiter closes (a cut-off message) gets no entry.
     if (next == kNotFound) return kPartsFound;
     if (start >= next) return kEmptyPart;
@@ -103,17 +139,17 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
   // whose inner delimiter occurs inside it, one entry of its own otherwise.
   auto enter = [&](size_t part_start, size_t part_end, int part_level) {
     if (part_level <= kMaxNestingLevels) {
-      const size_t key = FindBefore(text, text_length_, part_start, part_end,
-                                    kBoundaryKey);
+      const size_t key =
+          FindBoundaryKey(text, text_length_, part_start, part_end);
       if (key != kNotFound) {
         const ParameterValue inner = ReadParameterValue(
             text + key + kBoundaryKey.size(), text + part_end);
         std::string delimiter(kDelimiterPrefix);
         delimiter += inner.text;
         const size_t first =
-            FindBefore(text, text_length_,
-                       static_cast<size_t>(inner.stop - text), part_end,
-                       delimiter);
+            FindDelimiter(text, text_length_,
+                          static_cast<size_t>(inner.stop - text), part_end,
+                          delimiter);
         if (first != kNotFound) {
           walks.push_back(Walk{part_start, part_end, std::move(delimiter),
                                first, part_level, -1});
@@ -132,8 +168,8 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
       walks.pop_back();
       continue;
     }
-    const size_t sub_end = FindBefore(text, text_length_, sub_start, walk.end,
-                                      walk.delimiter);
+    const size_t sub_end = FindDelimiter(text, text_length_, sub_start,
+                                         walk.end, walk.delimiter);
     if (sub_end == kNotFound) {
       walks.pop_back();
       continue;
@@ -157,7 +193,7 @@ void CMailParser::AppendEntry(size_t start, size_t end, int32_t same_as) {
   part.nStart = static_cast<uint32_t>(start);
   part.nEnd = static_cast<uint32_t>(end);
   m_arrParts.push_back(std::move(part));
-  same_range_as_.push_back(same_as);
+  if (classifying_) ClassifyEntry(m_arrParts.size() - 1, same_as);
 }
 
 int32_t CMailParser::ParsePartHead(ST_MAIL_PART& part) {

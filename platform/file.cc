@@ -57,8 +57,15 @@ std::unique_ptr<FileHandle> FileHandle::Open(const char* path, int* error) {
     *error = failure;
     return nullptr;
   }
-  return std::unique_ptr<FileHandle>(
-      new FileHandle(fd, static_cast<uint32_t>(st.st_size), path));
+  // Out of memory for the object or its path must not leak the descriptor
+  // (and with it the lock).
+  try {
+    return std::unique_ptr<FileHandle>(
+        new FileHandle(fd, static_cast<uint32_t>(st.st_size), path));
+  } catch (...) {
+    CloseQuietly(fd);
+    throw;
+  }
 }
 
 FileHandle::FileHandle(int fd, uint32_t size, std::string path)
@@ -125,8 +132,13 @@ std::unique_ptr<OutputFile> OutputFile::Create(const char* path, int* error) {
     *error = failure;
     return nullptr;
   }
-  return std::unique_ptr<OutputFile>(
-      new OutputFile(fd, S_ISREG(st.st_mode), path));
+  try {
+    return std::unique_ptr<OutputFile>(
+        new OutputFile(fd, S_ISREG(st.st_mode), path));
+  } catch (...) {
+    CloseQuietly(fd);
+    throw;
+  }
 }
 
 OutputFile::OutputFile(int fd, bool regular, std::string path)

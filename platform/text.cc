@@ -37,7 +37,7 @@ inline unsigned char CanonAt(const char* p, size_t i) {
 enum class Verdict { kTake, kSkip, kStop };
 
 struct TakeEvery {
-  Verdict operator()(const char*) { return Verdict::kTake; }
+  Verdict operator()(const char* /*start*/) { return Verdict::kTake; }
 };
 
 // Walks the characters of the calling thread's LC_CTYPE locale from the
@@ -314,7 +314,8 @@ const char* Search(const char* text, size_t text_length, const char* key,
                                  filter);
     }
     size_t i = 0;
-    while (i < key_length && CanonAt<Bytes>(start, i) == CanonAt<Bytes>(key, i)) {
+    while (i < key_length &&
+           CanonAt<Bytes>(start, i) == CanonAt<Bytes>(key, i)) {
       ++i;
     }
     work += i + 1;
@@ -339,9 +340,9 @@ int32_t ParseDecimal(const char* text, size_t length) {
   }
   uint32_t value = 0;
   for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+    value = value * 10U + static_cast<uint32_t>(text[i] - '0');
   }
-  if (negative) value = 0u - value;
+  if (negative) value = 0U - value;
   // Two's complement reading of the low 32 bits, spelled out so that no
   // conversion depends on the implementation.
   return value <= static_cast<uint32_t>(INT32_MAX)

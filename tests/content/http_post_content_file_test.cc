@@ -180,22 +180,6 @@ TEST(HttpPostContentFile, FailedOpensLeaveTheRecordAsItWas) {
   EXPECT_EQ(Body(file), "xyz");
 }
 
-// A kind whose head read fails reaches -11 through the virtual table.
-class UnreadableHead : public CHttpPostContentFile {
- public:
-  int32_t GetContentHead(char*, uint32_t&) override { return -4; }
-};
-
-TEST(HttpPostContentFile, HeadReadFailureGivesMinus11) {
-  TempDir dir;
-  UnreadableHead file;
-  const std::string path =
-      WriteCapture(dir, "a.cf", StandardHeadLines("Http Post"));
-  EXPECT_EQ(file.OpenContentFile(path.c_str()), -11);
-  EXPECT_EQ(Bytes(file.GetLogInfo()), Bytes(ST_HTTPPOST_LOG_INFO{}));
-  EXPECT_EQ(file.GetBodySize(), sizeof(kBody) - 1);
-}
-
 TEST(HttpPostContentFile, CloseKeepsTheRecord) {
   TempDir dir;
   CHttpPostContentFile file;

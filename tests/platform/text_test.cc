@@ -25,8 +25,8 @@ long Offset(const string& text, const char* found) {
 }
 
 long Find(const string& text, const string& key) {
-  return Offset(text, FindCaseInsensitive(text.data(), text.size(),
-                                          key.data(), key.size()));
+  return Offset(text, FindCaseInsensitive(text.data(), text.size(), key.data(),
+                                          key.size()));
 }
 
 long NaiveFind(const string& text, const string& key) {
@@ -44,15 +44,28 @@ TEST(ParseDecimal, FollowsTheAtoiRulesAndWrapsOnOverflow) {
     string text;
     int32_t expected;
   } cases[] = {
-      {"", 0},          {"42", 42},          {" \t\n\v\f\r7", 7},
-      {"+5", 5},        {"-5", -5},          {"- 5", 0},
-      {"+-5", 0},       {"007", 7},          {"0x10", 0},
-      {" 2 words", 2},  {"words 2", 0},      {"70000", 70000},
-      {string("1\0002", 3), 1},              {"\xA0" "5", 0},
-      {"2147483647", INT32_MAX},             {"2147483648", INT32_MIN},
-      {"-2147483648", INT32_MIN},            {"-2147483649", INT32_MAX},
-      {"4294967295", -1},                    {"4294967297", 1},
-      {"12345678901", -539222987},           {"99999999999999999999999", -159383553},
+      {"", 0},
+      {"42", 42},
+      {" \t\n\v\f\r7", 7},
+      {"+5", 5},
+      {"-5", -5},
+      {"- 5", 0},
+      {"+-5", 0},
+      {"007", 7},
+      {"0x10", 0},
+      {" 2 words", 2},
+      {"words 2", 0},
+      {"70000", 70000},
+      {string("1\0002", 3), 1},
+      {string("\xA0") + "5", 0},
+      {"2147483647", INT32_MAX},
+      {"2147483648", INT32_MIN},
+      {"-2147483648", INT32_MIN},
+      {"-2147483649", INT32_MAX},
+      {"4294967295", -1},
+      {"4294967297", 1},
+      {"12345678901", -539222987},
+      {"99999999999999999999999", -159383553},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ParseDecimal(c.text.data(), c.text.size()), c.expected)
@@ -82,9 +95,9 @@ TEST(FindCaseInsensitive, FindsTheFirstMatchIgnoringAsciiCase) {
       {"abc", "", 0},
       {"", "", 0},
       {"", "a", -1},
-      {"a@b", "a`b", -1},        // 0x40 and 0x60 are no letters
+      {"a@b", "a`b", -1},  // 0x40 and 0x60 are no letters
       {"[x]", "{x}", -1},
-      {"\xC4h", "\xE4H", -1},    // bytes above 127 compare exactly
+      {"\xC4h", "\xE4H", -1},  // bytes above 127 compare exactly
       {"\xC4h", "\xC4H", 0},
       {"\r\n--b1x\r\n--b1\r\n", "\r\n--B1\r\n", 7},
   };
@@ -97,8 +110,8 @@ TEST(FindCaseInsensitive, FindsTheFirstMatchIgnoringAsciiCase) {
 TEST(FindCaseInsensitive, AgreesWithANaiveSearchOnRandomText) {
   std::mt19937 random(12345);
   // Texts of mostly one letter make for long partial matches.
-  const string alphabets[] = {"aA", "ab", "aAbB", "\r\n-aB", "aaaaaaaAab",
-                              "aaaaaaaaaaaaaaab"};
+  const string alphabets[] = {"aA",      "ab",         "aAbB",
+                              "\r\n-aB", "aaaaaaaAab", "aaaaaaaaaaaaaaab"};
   for (int round = 0; round < 8000; ++round) {
     const string& alphabet = alphabets[round % 6];
     // Long texts of a repeated pattern drive the search past its
@@ -164,8 +177,8 @@ TEST(FindBytes, MatchesExactly) {
 
 // Multibyte searches: their results, with the locale already chosen.
 long Mb(const string& text, const string& key) {
-  return Offset(text, FindStringMb(text.data(), text.size(), key.data(),
-                                   key.size()));
+  return Offset(text,
+                FindStringMb(text.data(), text.size(), key.data(), key.size()));
 }
 long MbChar(const string& text, char c) {
   return Offset(text, FindCharMb(text.data(), text.size(), c));
@@ -175,13 +188,15 @@ long MbFolded(const string& text, const string& key) {
                                             key.data(), key.size()));
 }
 
-// 0x81 0x53 is one double-byte character whose trail byte is "S".
+// 0x81 0x53 is one double-byte character whose trail byte is "S"; 0x81
+// alone is a lead byte.
 const char kLeadS[] = "\x81S";
+const string kLead = "\x81";
 
 TEST(MultibyteSearch, MatchesEveryByteInTheCLocale) {
   EXPECT_EQ(Mb(string(kLeadS) + "MTP", "SMTP"), 1);
   EXPECT_EQ(MbChar(kLeadS, 'S'), 1);
-  EXPECT_EQ(MbFolded("\x81" "Boundary=", "boundary="), 1);
+  EXPECT_EQ(MbFolded(kLead + "Boundary=", "boundary="), 1);
 }
 
 TEST(MultibyteSearch, NeverMatchesOnATrailByteInGbk) {
@@ -195,8 +210,8 @@ TEST(MultibyteSearch, NeverMatchesOnATrailByteInGbk) {
   EXPECT_EQ(Mb(s + "MTP SMTP", "SMTP"), 6);
   EXPECT_EQ(Mb("\x81\x81SMTP", "SMTP"), 2);  // two lead-range bytes pair up
   EXPECT_EQ(Mb("\x81\x81\x81SMTP", "SMTP"), -1);
-  EXPECT_EQ(Mb("\x81" "boundary=a; boundary=b", "boundary="), 13);
-  EXPECT_EQ(MbFolded("\x81" "boundary=a; BOUNDARY=b", "Boundary="), 13);
+  EXPECT_EQ(Mb(kLead + "boundary=a; boundary=b", "boundary="), 13);
+  EXPECT_EQ(MbFolded(kLead + "boundary=a; BOUNDARY=b", "Boundary="), 13);
   EXPECT_EQ(MbChar(s, 'S'), -1);
   EXPECT_EQ(MbChar(s + "S", 'S'), 2);
   // ";" and "<" are never trail bytes: after a character they match, and
@@ -236,7 +251,7 @@ TEST(MultibyteSearch, AgreesWithACharacterWalkOnRandomGbkText) {
     return -1;
   };
   // Double-byte characters with trail "S" or "a", lone lead bytes.
-  const string pieces[] = {kLeadS, "\x81" "a", "S", "a", "\x81", "\xB0\xA1"};
+  const string pieces[] = {kLeadS, kLead + "a", "S", "a", kLead, "\xB0\xA1"};
   std::mt19937 random(777);
   for (int round = 0; round < 3000; ++round) {
     string text;
@@ -245,8 +260,9 @@ TEST(MultibyteSearch, AgreesWithACharacterWalkOnRandomGbkText) {
       size_t piece = random() % (round % 2 ? 6 : 3);
       text += pieces[round % 3 == 0 && random() % 16 ? 0 : piece];
     }
-    string key = text.empty() ? string("S") : text.substr(random() % text.size(),
-                                                           1 + random() % 200);
+    string key = text.empty()
+                     ? string("S")
+                     : text.substr(random() % text.size(), 1 + random() % 200);
     ASSERT_EQ(Mb(text, key), reference(text, key))
         << "text \"" << text << "\" key \"" << key << '"';
   }

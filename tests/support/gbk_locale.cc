@@ -45,18 +45,17 @@ std::string CompileInto(const std::string& parent) {
     return "mkdtemp under " + parent + ": " + std::strerror(errno);
   }
   std::string built = scratch + "/" + kLocaleName;
-  std::string command = "localedef -i zh_CN -f GBK '" + built +
-                        "' >'" + scratch + "/log' 2>&1";
+  std::string command =
+      "localedef -i zh_CN -f GBK '" + built + "' >'" + scratch + "/log' 2>&1";
   int status = std::system(command.c_str());
   std::string result;
   if (!Exists(built + "/LC_CTYPE")) {
-    result = "`" + command + "` failed (status " + std::to_string(status) +
-             ")";
-  } else if (std::rename(built.c_str(),
-                         (parent + "/" + kLocaleName).c_str()) != 0 &&
+    result = "`" + command + "` failed (status " + std::to_string(status) + ")";
+  } else if (std::rename(built.c_str(), (parent + "/" + kLocaleName).c_str()) !=
+                 0 &&
              !HasCompiledLocale(parent)) {
-    result = "cannot move the locale into " + parent + ": " +
-             std::strerror(errno);
+    result =
+        "cannot move the locale into " + parent + ": " + std::strerror(errno);
   }
   std::error_code ignored;
   std::filesystem::remove_all(scratch, ignored);

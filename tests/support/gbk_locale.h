@@ -41,11 +41,11 @@ class ScopedGbkLocale {
 // Declares a ScopedGbkLocale named `var` in a test body; skips the test
 // where the locale cannot be built on this machine and fails it where
 // building or loading it went wrong.
-#define CONTENTFILE_GBK_LOCALE_OR_SKIP(var)                       \
-  ::contentfile_test::ScopedGbkLocale var;                        \
-  if (!var.ok()) {                                                \
-    if (var.unavailable()) GTEST_SKIP() << var.skip_reason();     \
-    FAIL() << var.skip_reason();                                  \
+#define CONTENTFILE_GBK_LOCALE_OR_SKIP(var)                   \
+  ::contentfile_test::ScopedGbkLocale var;                    \
+  if (!var.ok()) {                                            \
+    if (var.unavailable()) GTEST_SKIP() << var.skip_reason(); \
+    FAIL() << var.skip_reason();                              \
   }
 
 #endif  // CONTENTFILE_TESTS_SUPPORT_GBK_LOCALE_H_

@@ -20,12 +20,16 @@ std::string FieldText(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
 }
 
-std::string TooFewLines(const std::vector<std::string>& lines, bool bare_lf) {
-  std::string why = "the log head lacks a line that its analysis needs (it has " +
-                    std::to_string(lines.size()) + " lines; " +
-                    std::to_string(kAnalysedHeadLines) + " are expected)";
-  if (bare_lf) why += "; its lines end in LF alone, where CR LF is needed";
-  return why;
+std::string TooFewLines(const std::string& head) {
+  bool bare_lf = false;
+  const size_t lines = SplitHeadLines(head, &bare_lf).size();
+  if (bare_lf) {
+    return "the log head's lines end in LF alone, where its analysis needs "
+           "CR LF";
+  }
+  return "the log head lacks a line that its analysis needs (it has " +
+         std::to_string(lines) + " lines; " +
+         std::to_string(kAnalysedHeadLines) + " are expected)";
 }
 
 }  // namespace
@@ -194,8 +198,7 @@ void Capture::ReadHttpPost() {
     int32_t rc = http_post_->OpenContentFile(path.c_str());
     if (rc != 0) why = HttpPostOpenInWords(rc);
   } catch (const std::invalid_argument&) {
-    bool bare_lf = false;
-    why = TooFewLines(SplitHeadLines(report_.head, &bare_lf), bare_lf);
+    why = TooFewLines(report_.head);
   } catch (const CFileError& e) {
     why = "reading the log head failed: " + ErrnoInWords(e.code().value());
   }
@@ -220,8 +223,7 @@ void Capture::ReadMail() {
     int32_t rc = mail_->OpenContentFile(path.c_str());
     if (rc != 0) why = MailOpenInWords(rc, path);
   } catch (const std::invalid_argument&) {
-    bool bare_lf = false;
-    why = TooFewLines(SplitHeadLines(report_.head, &bare_lf), bare_lf);
+    why = TooFewLines(report_.head);
   } catch (const CFileError& e) {
     why = "reading the log head failed: " + ErrnoInWords(e.code().value());
   }

@@ -1,0 +1,108 @@
+// The mail parser on a message in memory, then every retrieval of the part
+// table. The first input byte chooses the LC_CTYPE locale (C or, when it is
+// installed, the double-byte zh_CN.GBK); the rest is the message.
+//
+// Besides the sanitizers' watch, the part table must stay inside the
+// message and the retrievals inside their buffers.
+
+#include <locale.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "mail/mail_parser.h"
+#include "mail/part_retrieval.h"
+#include "platform/memory.h"
+
+namespace {
+
+using contentfile_internal::CMailParser;
+using contentfile_internal::ST_MAIL_PART;
+
+// Attachments saved per input: enough to reach every path, few enough to
+// keep the run fast on messages with thousands of parts.
+constexpr int32_t kMaxSaved = 8;
+
+void CheckPartTable(const CMailParser& parser) {
+  bool classifying = true;
+  for (const ST_MAIL_PART& part : parser.Parts()) {
+    FUZZ_CHECK(part.nStart <= part.nEnd);
+    FUZZ_CHECK(part.nEnd <= parser.DataLength());
+    FUZZ_CHECK(part.nType >= contentfile_internal::MAIL_PART_UNCLASSIFIED &&
+               part.nType <= contentfile_internal::MAIL_PART_ATTACHMENT);
+    if (part.nType == contentfile_internal::MAIL_PART_UNCLASSIFIED) {
+      // Classification stops at the first part it cannot analyse.
+      classifying = false;
+      continue;
+    }
+    FUZZ_CHECK(classifying);
+    FUZZ_CHECK(part.nDataStart >= part.nStart);
+    FUZZ_CHECK(part.nDataStart <= part.nEnd);
+    FUZZ_CHECK((part.nType == contentfile_internal::MAIL_PART_ATTACHMENT) ==
+               !part.strName.empty());
+    FUZZ_CHECK(part.strName.size() <= contentfile_internal::kMaxNameLength);
+  }
+}
+
+void Retrieve(const CMailParser& parser) {
+  using namespace contentfile_internal;
+  const int32_t count = CountAttachments(parser);
+  FUZZ_CHECK(count >= 0);
+  FUZZ_CHECK(static_cast<size_t>(count) <= parser.Parts().size());
+  for (int32_t index = -1; index <= count && index <= kMaxSaved; ++index) {
+    std::unique_ptr<char[]> name(new char[kMaxNameLength + 1]);
+    uint32_t size = 0xDEADBEEF;
+    const bool found = DescribeAttachment(parser, index, name.get(), size);
+    FUZZ_CHECK(found == (index >= 0 && index < count));
+    if (found) {
+      FUZZ_CHECK(strnlen(name.get(), kMaxNameLength + 1) <= kMaxNameLength);
+      FUZZ_CHECK(size <= parser.DataLength());
+      const int32_t saved = SaveAttachment(parser, index, "/dev/null");
+      FUZZ_CHECK(saved == kAttachmentSaved);
+    } else {
+      FUZZ_CHECK(SaveAttachment(parser, index, "/dev/null") ==
+                 kAttachmentNoSuchIndex);
+    }
+  }
+
+  const uint32_t text_size = MeasureMailText(parser);
+  FUZZ_CHECK(text_size <= parser.DataLength());
+  // A buffer of the measured size, then one of half of it: each exactly
+  // as large as the length passed.
+  for (const uint32_t length : {text_size, text_size / 2}) {
+    std::unique_ptr<char[]> text(new char[length == 0 ? 1 : length]);
+    const uint32_t written = ReadMailText(parser, text.get(), length);
+    FUZZ_CHECK(written <= length);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0 || size > (1u << 24)) return 0;
+  const bool double_byte = (data[0] & 1) != 0;
+  ++data;
+  --size;
+
+  const locale_t locale = contentfile_fuzz::DoubleByteLocale();
+  if (double_byte && locale != static_cast<locale_t>(0)) uselocale(locale);
+
+  contentfile_internal::Buffer message =
+      contentfile_internal::AllocateBuffer(size + 1);
+  FUZZ_CHECK(message != nullptr);
+  if (size > 0) std::memcpy(message.get(), data, size);
+  message[size] = '\0';
+
+  CMailParser parser;
+  parser.SetContent(std::move(message), static_cast<uint32_t>(size));
+  if (parser.Parse() == CMailParser::kParsed) {
+    CheckPartTable(parser);
+    Retrieve(parser);
+  }
+  uselocale(LC_GLOBAL_LOCALE);
+  return 0;
+}

@@ -28,3 +28,32 @@ install: all
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize
+
+# Hardening: the fuzz targets of fuzz/ (clang and libFuzzer), each run for
+# FUZZ_SECONDS seconds; the concurrency tests under ThreadSanitizer; the
+# whole test suite under Valgrind memcheck, but for the tests named in
+# VALGRIND_SKIP, which need more memory or time than Valgrind gives them.
+FUZZ_SECONDS ?= 60
+VALGRIND_SKIP ?= SaveBody2File.ReportsOutOfMemoryUnderAnAddressSpaceLimit:MailContentFileTest.RoundTripsA50MBAttachment
+VALGRIND ?= valgrind --error-exitcode=1 --leak-check=full \
+  --errors-for-leak-kinds=definite,indirect,possible \
+  --show-leak-kinds=definite,indirect,possible
+
+.PHONY: fuzz fuzz-replay test-tsan test-valgrind
+
+fuzz:
+	./scripts/fuzz -b $(BUILD)-fuzz -s $(FUZZ_SECONDS)
+
+# Each fuzz target once over its seeds and saved regression inputs.
+fuzz-replay:
+	./scripts/fuzz -b $(BUILD)-fuzz -r
+
+test-tsan:
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DCONTENTFILE_TSAN=ON \
+	  -DCONTENTFILE_BUILD_BENCH=OFF -DCONTENTFILE_BUILD_TOOLS=OFF
+	cmake --build $(BUILD)-tsan -j $(JOBS) --target contentfile_tests
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  $(BUILD)-tsan/tests/contentfile_tests --gtest_filter='ConcurrencyTest.*'
+
+test-valgrind: all
+	$(VALGRIND) $(BUILD)/tests/contentfile_tests --gtest_filter='-$(VALGRIND_SKIP)'

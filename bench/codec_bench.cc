@@ -1,6 +1,6 @@
 // Decoder throughput on 64 MB inputs, beside memcpy of the same bytes so the
 // ratio to a plain copy can be read off one run:
-//   codec_bench --benchmark_min_time=2s
+//   codec_bench --benchmark_min_time=2 --benchmark_repetitions=5
 
 #include <benchmark/benchmark.h>
 

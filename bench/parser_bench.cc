@@ -34,10 +34,11 @@ std::string MakeMessage(int parts) {
     if (i == 0) {
       message += "Content-Type: text/plain; charset=utf-8\r\n\r\n";
     } else {
-      message += "Content-Type: application/octet-stream\r\n"
-                 "Content-Transfer-Encoding: base64\r\n"
-                 "Content-Disposition: attachment; filename=\"file" +
-                 std::to_string(i) + ".bin\"\r\n\r\n";
+      message +=
+          "Content-Type: application/octet-stream\r\n"
+          "Content-Transfer-Encoding: base64\r\n"
+          "Content-Disposition: attachment; filename=\"file" +
+          std::to_string(i) + ".bin\"\r\n\r\n";
     }
     while (message.size() - part_begin + line.size() + 2 < per_part) {
       message += line;
@@ -57,8 +58,7 @@ void BM_Parse(benchmark::State& state) {
     std::memcpy(buffer.get(), message.data(), message.size() + 1);
     state.ResumeTiming();
     CMailParser parser;
-    parser.SetContent(std::move(buffer),
-                      static_cast<uint32_t>(message.size()));
+    parser.SetContent(std::move(buffer), static_cast<uint32_t>(message.size()));
     if (parser.Parse() != CMailParser::kParsed) {
       state.SkipWithError("the message did not parse");
       break;
@@ -69,16 +69,13 @@ void BM_Parse(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                           static_cast<int64_t>(message.size()));
   state.counters["parts"] = static_cast<double>(parts);
-  state.counters["ns_per_MB"] = benchmark::Counter(
-      static_cast<double>(message.size()) / (1 << 20),
-      benchmark::Counter::kIsIterationInvariantRate |
-          benchmark::Counter::kInvert);
+  state.counters["ns_per_MB"] =
+      benchmark::Counter(static_cast<double>(message.size()) / (1 << 20),
+                         benchmark::Counter::kIsIterationInvariantRate |
+                             benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_Parse)
-    ->Arg(10)
-    ->Arg(1000)
-    ->Arg(20000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Parse)->Arg(10)->Arg(1000)->Arg(20000)->Unit(
+    benchmark::kMillisecond);
 
 // The copy of the same bytes: the floor the parse is compared with.
 void BM_Copy(benchmark::State& state) {

@@ -60,7 +60,8 @@ size_t EmptyLineFinder::Find(size_t from) {
     next->from = from;
     return next->found;
   }
-  const size_t found = hit == nullptr ? kNone : static_cast<size_t>(hit - text_);
+  const size_t found =
+      hit == nullptr ? kNone : static_cast<size_t>(hit - text_);
   known_.insert(next, Range{from, found});
   return found;
 }

@@ -16,9 +16,8 @@ void CMailParser::NormalizeHead() {
   std::string subject = UnfoldHeaderValue(m_strSubject);
   if (!subject.empty()) {
     std::string decoded(subject.size(), '\0');
-    decoded.resize(DecodeWord(subject.data(),
-                              static_cast<uint32_t>(subject.size()),
-                              &decoded[0]));
+    decoded.resize(DecodeWord(
+        subject.data(), static_cast<uint32_t>(subject.size()), decoded.data()));
     subject = std::move(decoded);
   }
   m_strSubject = std::move(subject);

@@ -79,9 +79,10 @@ const char* FindKeyMb(const char* text, size_t length, std::string_view key,
   // own, so the bytes after it begin characters too, and an ASCII key
   // matched there lies wholly on character boundaries.
   const bool ignore_case = letter_case == LetterCase::kIgnored;
-  const char first = ignore_case
-                         ? static_cast<char>(FoldCase(static_cast<unsigned char>(key[0])))
-                         : key[0];
+  const char first =
+      ignore_case
+          ? static_cast<char>(FoldCase(static_cast<unsigned char>(key[0])))
+          : key[0];
   const char other = ignore_case && first >= 'a' && first <= 'z'
                          ? static_cast<char>(first - ('a' - 'A'))
                          : first;

@@ -1,6 +1,6 @@
 // Searches and rewrites over the text of mail header blocks and header field
 // values. Every function takes (pointer, length) and reads nothing outside
-// the range; none of them looks past a field's own value.
+// the range.
 
 #ifndef CONTENTFILE_MAIL_HEADER_TEXT_H_
 #define CONTENTFILE_MAIL_HEADER_TEXT_H_

@@ -49,9 +49,9 @@ class CMailParser {
   // Results of Parse.
   enum : int32_t {
     kParsed = 0,
-    kNoContent = -1,    // SetContent was not called with a buffer
+    kNoContent = -1,     // SetContent was not called with a buffer
     kHeadNotFound = -2,  // no empty line ends the message head
-    kNoPartTable = -3,  // ParseParts failed
+    kNoPartTable = -3,   // ParseParts failed
   };
   // Results of ParseMailHead.
   enum : int32_t { kHeadParsed = 0, kNoEmptyLine = -1 };
@@ -123,9 +123,12 @@ class CMailParser {
   // Address fields reduced to their addresses; Subject unfolded and its
   // encoded words decoded.
   void NormalizeHead();
-  // Appends the entries of the part table, unclassified.
+  // Appends the entries of the part table; while Parse runs, each is
+  // classified as it comes.
   int32_t ParseParts();
-  // Finds the part's content and analyses its header block: encoding, name.
+  // Finds the part's content, after the first empty line from its start
+  // (searched for up to the end of the message), and takes the encoding and
+  // the name from its header block when that block ends within the part.
   int32_t ParsePartHead(ST_MAIL_PART& part);
 
   int32_t ParseSinglePart();

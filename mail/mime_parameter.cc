@@ -159,10 +159,9 @@ std::string ExtendedParameter(std::string_view field_value,
     joined = PercentDecode(DropCharsetAndLanguage(single->text));
   } else {
     // The first section of each number counts.
-    std::stable_sort(sections.begin(), sections.end(),
-                     [](const Section& a, const Section& b) {
-                       return a.number < b.number;
-                     });
+    std::stable_sort(
+        sections.begin(), sections.end(),
+        [](const Section& a, const Section& b) { return a.number < b.number; });
     int64_t expected = 0;
     for (const Section& section : sections) {
       if (section.number < expected) continue;

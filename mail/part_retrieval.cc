@@ -128,7 +128,9 @@ int32_t SaveAttachment(const CMailParser& parser, int32_t index,
       return encoding == Encoding::kBase64 ? kAttachmentNoMemoryBase64
                                            : kAttachmentNoMemoryQP;
     }
-    count = static_cast<size_t>(
+    // The count goes through uint32_t: a decoded size above 2 GiB comes
+    // back as a negative int32_t.
+    count = static_cast<uint32_t>(
         encoding == Encoding::kBase64
             ? Base64Decode(content, stored, decoded.get())
             : QPDecode(content, stored, decoded.get()));

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mail/attachment_name.h"
@@ -41,7 +42,7 @@ size_t FindDelimiter(const char* text, size_t text_length, size_t from,
     const auto* lf = static_cast<const char*>(
         std::memchr(text + lf_from, '\n', lf_limit - lf_from));
     if (lf == nullptr) return kNotFound;
-    const size_t at = static_cast<size_t>(lf - text);
+    const auto at = static_cast<size_t>(lf - text);
     if (text[at - 1] == '\r' && text_length - (at + 1) >= rest.size() &&
         BeginsWithCaseInsensitive(lf + 1, rest)) {
       return at - 1;
@@ -93,6 +94,8 @@ int32_t CMailParser::ParseSinglePart() {
   if (after_key == kNotFound) return kNoContentType;
   const size_t key_length = sizeof(kContentTypeKey) - 1;
   const size_t start = after_key >= key_length ? after_key - key_length : 0;
+  // Kept for callers that expect the code; every search ends before the
+  // message's end, so a field is never found there.
   if (start >= m_nDataLen) return kEmptyPart;
   AppendEntry(start, m_nDataLen, -1);
   return kPartsFound;
@@ -128,9 +131,9 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
     size_t start;
     size_t end;
     std::string delimiter;
-    size_t current;          // the inner delimiter that opens the next part
-    int level;               // level of the part that holds the multipart
-    int32_t whole_entry;     // an entry for the whole holding part, or -1
+    size_t current;       // the inner delimiter that opens the next part
+    int level;            // level of the part that holds the multipart
+    int32_t whole_entry;  // an entry for the whole holding part, or -1
   };
   std::vector<Walk> walks;
   const char* const text = m_pData.get();
@@ -146,10 +149,9 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
             text + key + kBoundaryKey.size(), text + part_end);
         std::string delimiter(kDelimiterPrefix);
         delimiter += inner.text;
-        const size_t first =
-            FindDelimiter(text, text_length_,
-                          static_cast<size_t>(inner.stop - text), part_end,
-                          delimiter);
+        const size_t first = FindDelimiter(
+            text, text_length_, static_cast<size_t>(inner.stop - text),
+            part_end, delimiter);
         if (first != kNotFound) {
           walks.push_back(Walk{part_start, part_end, std::move(delimiter),
                                first, part_level, -1});
@@ -168,8 +170,8 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
       walks.pop_back();
       continue;
     }
-    const size_t sub_end = FindDelimiter(text, text_length_, sub_start,
-                                         walk.end, walk.delimiter);
+    const size_t sub_end =
+        FindDelimiter(text, text_length_, sub_start, walk.end, walk.delimiter);
     if (sub_end == kNotFound) {
       walks.pop_back();
       continue;

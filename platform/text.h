@@ -28,9 +28,11 @@ inline unsigned char FoldCase(unsigned char c) {
 }
 
 // First occurrence of `key` in `text`, comparing ASCII letters without
-// regard to case (bytes above 127 compare exactly). Linear in the length of
-// the text for every key. Returns nullptr when there is none; an empty key
-// matches at `text`.
+// regard to case (bytes above 127 compare exactly). Returns nullptr when
+// there is none; an empty key matches at `text`. Candidates are found with
+// memchr on one byte of the key, a control byte or punctuation where it has
+// one (the CR of "\r\n--boundary": one memchr per line), and the search
+// stays linear in the length of the text for every key.
 const char* FindCaseInsensitive(const char* text, size_t text_length,
                                 const char* key, size_t key_length);
 

@@ -2,9 +2,9 @@
 
 #include "mail/attachment_name.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "mail/mail_parser.h"
 #include "tests/mail/mail_parser_test_util.h"
@@ -52,8 +52,7 @@ TEST(AttachmentName, TakesTheDispositionFileNameOrName) {
 
 TEST(AttachmentName, ReadsRfc2231Parameters) {
   const NameCase cases[] = {
-      {"\r\nContent-Disposition: attachment; filename*=utf-8''a.txt",
-       "a.txt"},
+      {"\r\nContent-Disposition: attachment; filename*=utf-8''a.txt", "a.txt"},
       {"\r\nContent-Disposition: attachment; filename*=utf-8''a%20b.txt",
        "a b.txt"},
       {"\r\nContent-Disposition: attachment; FileName*=utf-8'en'%E4%b8.txt",

@@ -1,9 +1,9 @@
 #include "mail/empty_line_finder.h"
 
+#include <gtest/gtest.h>
+
 #include <random>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace contentfile_test {
 namespace {

@@ -1,9 +1,9 @@
 // Parameter keys in a double-byte locale: "boundary=", "filename=" and
 // "name=" never match from the trail byte of a double-byte character.
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "mail/attachment_name.h"
 #include "mail/mail_parser.h"
@@ -19,9 +19,11 @@ using contentfile_internal::MailParserTestPeer;
 // In GBK, 0x81 followed by a byte from 0x40 to 0xFE is one character, so the
 // "b", "B", "f" or "n" after it is no character of its own.
 const std::string kBoundaryMessage =
-    "From: a1\r\nContent-Type: multipart/mixed; x=\"\x81" "boundary=zz \x81"
+    "From: a1\r\nContent-Type: multipart/mixed; x=\"\x81"
+    "boundary=zz \x81"
     "Boundary=yy\"; boundary=b1\r\n\r\n"
-    "--b1\r\nContent-Disposition: attachment; x=\x81" "filename=evil;"
+    "--b1\r\nContent-Disposition: attachment; x=\x81"
+    "filename=evil;"
     " filename=good.txt\r\n\r\none\r\n"
     "--b1\r\nContent-Disposition: attachment; x=\x81name=evil; name=n.txt"
     "\r\n\r\ntwo\r\n--b1--\r\n";
@@ -43,7 +45,8 @@ TEST(MailParserGbk, TheSameBytesMatchInASingleByteLocale) {
             CMailParser::kHeadParsed);
   EXPECT_EQ(parser->Boundary(), "zz");
   const std::string lines =
-      "\r\nContent-Disposition: attachment; x=\x81" "filename=evil;"
+      "\r\nContent-Disposition: attachment; x=\x81"
+      "filename=evil;"
       " filename=good.txt";
   EXPECT_EQ(AttachmentName(lines.data(), lines.size()), "evil");
 }

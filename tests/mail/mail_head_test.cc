@@ -1,9 +1,9 @@
 // The message head: field lookup, the head fields, the boundary and their
 // normalisation.
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "mail/mail_parser.h"
 #include "tests/mail/mail_parser_test_util.h"
@@ -22,8 +22,7 @@ struct FieldCase {
 
 TEST(GetHeadField, TakesTheFirstMatchVerbatimWithItsFoldedLines) {
   const FieldCase cases[] = {
-      {"A: 1\r\nSubject: a\r\n\tb\r\nTo: c", "\r\nSubject: ", true,
-       "a\r\n\tb"},
+      {"A: 1\r\nSubject: a\r\n\tb\r\nTo: c", "\r\nSubject: ", true, "a\r\n\tb"},
       {"A: 1\r\nSubject: a\r\n\tb\r\nTo: c", "\r\nTo: ", true, "c"},
       {"A: 1\r\nSUBJECT: hi", "\r\nSubject: ", true, "hi"},
       {"A: 1\r\nSubject:hi", "\r\nSubject: ", false, ""},
@@ -45,10 +44,10 @@ TEST(GetHeadField, TakesTheFirstMatchVerbatimWithItsFoldedLines) {
   for (const FieldCase& c : cases) {
     SCOPED_TRACE(c.block + " / " + c.key);
     std::string value = "untouched";
-    const int32_t result = CMailParser::GetHeadField(
-        c.block.data(), c.block.size(), c.key, value);
-    EXPECT_EQ(result, c.found ? CMailParser::kFieldFound
-                              : CMailParser::kFieldNotFound);
+    const int32_t result =
+        CMailParser::GetHeadField(c.block.data(), c.block.size(), c.key, value);
+    EXPECT_EQ(result,
+              c.found ? CMailParser::kFieldFound : CMailParser::kFieldNotFound);
     EXPECT_EQ(value, c.found ? c.value : "untouched");
   }
 }
@@ -68,7 +67,8 @@ TEST(MailHead, TakesTheFieldsOfTheHeadOnly) {
   auto parser = LoadMessage(
       "From: Ann <a1>\r\nTo: b2\r\nSubject: hi\r\nCc: <c3>, <c4>\r\n\r\n"
       "To: not-the-head\r\nContent-Type: text/plain\r\n\r\nbody");
-  EXPECT_EQ(MailParserTestPeer::ParseMailHead(*parser), CMailParser::kHeadParsed);
+  EXPECT_EQ(MailParserTestPeer::ParseMailHead(*parser),
+            CMailParser::kHeadParsed);
   EXPECT_EQ(parser->From(), "a1");
   EXPECT_EQ(parser->To(), "b2");
   EXPECT_EQ(parser->Subject(), "hi");
@@ -96,7 +96,8 @@ TEST(MailHead, FromFallsBackToAnyFromKey) {
   // The line-anchored key finds an empty From; the fallback then matches
   // inside the longer field name.
   auto parser = LoadMessage("X-Sender-From: y\r\nFrom: \r\nTo: z\r\n\r\nb");
-  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser), CMailParser::kHeadParsed);
+  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser),
+            CMailParser::kHeadParsed);
   EXPECT_EQ(parser->From(), "y");
   EXPECT_EQ(parser->To(), "z");
 }
@@ -104,7 +105,7 @@ TEST(MailHead, FromFallsBackToAnyFromKey) {
 TEST(MailHead, FailsWithoutAnEmptyLine) {
   const std::string messages[] = {
       "From: a1\r\nSubject: hi\r\n",
-      "From: a1\nSubject: hi\n\nbody",  // bare LF line ends
+      "From: a1\nSubject: hi\n\nbody",                // bare LF line ends
       std::string("From: a1\r\n\0\r\n\r\nbody", 19),  // NUL first
       "",
   };
@@ -152,7 +153,9 @@ TEST(MailHead, DecodesTheWholeSubjectAfterUnfoldingIt) {
       {"=?utf-8?Q?xyz?= =?utf-8?B?YWJj?=", "xyzabc"},
       {"=?utf-8?B?YWJj?=\r\n =?utf-8?B?ZGVm?=", "abcdef"},
       {"=?iso-8859-1?Q?a_b?=", "a b"},
-      {"=?utf-8?B?" "?=", ""},  // split: not a trigraph
+      {"=?utf-8?B?"
+       "?=",
+       ""},  // split: not a trigraph
       {"Hello", "Hello"},
       {"a =? b", "a =? b"},
       {"=?utf-8?B?YWJj", "=?utf-8?B?YWJj"},
@@ -178,7 +181,8 @@ TEST(MailHead, DecodesSubjectsOfAnyLength) {
     expected += "abc";
   }
   auto parser = LoadMessage("Subject: " + subject + "\r\n\r\nbody");
-  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser), CMailParser::kHeadParsed);
+  ASSERT_EQ(MailParserTestPeer::ParseMailHead(*parser),
+            CMailParser::kHeadParsed);
   EXPECT_EQ(parser->Subject(), expected);
 
   const std::string plain(5000, 's');

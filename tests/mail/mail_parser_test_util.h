@@ -55,7 +55,8 @@ inline std::string Lines(std::initializer_list<std::string_view> lines) {
 }
 
 // The stored content of a part.
-inline std::string Content(const CMailParser& parser, const ST_MAIL_PART& part) {
+inline std::string Content(const CMailParser& parser,
+                           const ST_MAIL_PART& part) {
   return std::string(parser.Data() + part.nDataStart,
                      parser.Data() + part.nEnd);
 }

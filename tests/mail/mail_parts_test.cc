@@ -1,10 +1,10 @@
 // The part table: where the parts of a message lie, how they nest, and how
 // each is classified.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "mail/mail_parser.h"
 #include "platform/fault_injection.h"
@@ -265,8 +265,8 @@ TEST(PartTable, ReportsEachFailureOfTheScan) {
 }
 
 TEST(PartTable, PartsNoDelimiterClosesGetNoEntry) {
-  auto parser = LoadMessage(
-      kMixedHead + Lines({"--XX", "", "one", "--XX", "", "cut off"}));
+  auto parser = LoadMessage(kMixedHead +
+                            Lines({"--XX", "", "one", "--XX", "", "cut off"}));
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
   ExpectParts(*parser, {{MAIL_PART_TEXT, "one", "", ""}});
 }
@@ -274,17 +274,23 @@ TEST(PartTable, PartsNoDelimiterClosesGetNoEntry) {
 TEST(PartTable, TheClosingDelimiterEndsItsMultipart) {
   auto parser = LoadMessage(
       kMixedHead +
-      Lines({"--XX", "Content-Type: multipart/alternative; boundary=IN", "",
-             "--IN", "", "inner", "--IN--", "--IN", "", "inner stray", "--IN",
-             "--XX", "", "one", "--XX--", "epilogue", "--XX", "", "stray",
-             "--XX"}));
+      Lines({"--XX",   "Content-Type: multipart/alternative; boundary=IN",
+             "",       "--IN",
+             "",       "inner",
+             "--IN--", "--IN",
+             "",       "inner stray",
+             "--IN",   "--XX",
+             "",       "one",
+             "--XX--", "epilogue",
+             "--XX",   "",
+             "stray",  "--XX"}));
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
   ExpectParts(*parser, {{MAIL_PART_TEXT, "inner", "", ""},
                         {MAIL_PART_TEXT, "one", "", ""}});
 
   // A closing delimiter that comes first leaves no part at all.
-  auto closed = LoadMessage(kMixedHead + Lines({"--XX--", "--XX", "", "x",
-                                                "--XX"}));
+  auto closed =
+      LoadMessage(kMixedHead + Lines({"--XX--", "--XX", "", "x", "--XX"}));
   ASSERT_EQ(closed->Parse(), CMailParser::kParsed);
   EXPECT_TRUE(closed->Parts().empty());
 }
@@ -299,8 +305,8 @@ TEST(PartTable, DelimitersMatchWithoutRegardToCase) {
 
 TEST(PartTable, ABoundaryWithoutItsDelimiterInsideLeavesThePartWhole) {
   // The text mentions a boundary that delimits nothing.
-  auto mention = LoadMessage(
-      kMixedHead + Lines({"--XX", "", "see boundary=zz", "--XX--"}));
+  auto mention = LoadMessage(kMixedHead +
+                             Lines({"--XX", "", "see boundary=zz", "--XX--"}));
   ASSERT_EQ(mention->Parse(), CMailParser::kParsed);
   ExpectParts(*mention, {{MAIL_PART_TEXT, "see boundary=zz", "", ""}});
 
@@ -330,10 +336,10 @@ TEST(PartTable, ANestedBoundaryIsReadLikeTheMessageBoundary) {
 TEST(PartTable, FindsTheContentOfEachPart) {
   auto parser = LoadMessage(
       kMixedHead +
-      Lines({"--XX", "", "no header lines",                       // 0
-             "--XX", "Content-Type: text/plain",                  // 1: no
-             "--XX", "Content-Transfer-Encoding: Base64 ", "",    //   empty
-             "x",                                                 //   line
+      Lines({"--XX", "", "no header lines",                     // 0
+             "--XX", "Content-Type: text/plain",                // 1: no
+             "--XX", "Content-Transfer-Encoding: Base64 ", "",  //   empty
+             "x",                                               //   line
              "--XX", "Content-Disposition: attachment; filename=a", "",  // 3
              "--XX--"}));
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
@@ -355,8 +361,8 @@ TEST(PartTable, FindsTheContentOfEachPart) {
 TEST(PartTable, AnEmptyNamedPartIsAnEmptyAttachment) {
   auto parser = LoadMessage(
       kMixedHead +
-      Lines({"--XX", "Content-Disposition: attachment; filename=empty.txt",
-             "", "", "--XX--"}));
+      Lines({"--XX", "Content-Disposition: attachment; filename=empty.txt", "",
+             "", "--XX--"}));
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
   ASSERT_EQ(parser->Parts().size(), 1u);
   EXPECT_EQ(parser->Parts()[0].nDataStart, parser->Parts()[0].nEnd);
@@ -365,9 +371,8 @@ TEST(PartTable, AnEmptyNamedPartIsAnEmptyAttachment) {
 
 TEST(PartTable, AHeaderBlockWithoutAnEmptyLineStopsTheClassification) {
   auto parser = LoadMessage(
-      kMixedHead + Lines({"--XX", "", "one", "--XX",
-                          "Content-Type: text/plain", "two", "--XX", "three",
-                          "--XX--"}));
+      kMixedHead + Lines({"--XX", "", "one", "--XX", "Content-Type: text/plain",
+                          "two", "--XX", "three", "--XX--"}));
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
   const std::vector<ST_MAIL_PART>& parts = parser->Parts();
   ASSERT_EQ(parts.size(), 3u);
@@ -387,8 +392,8 @@ TEST(PartTable, AFailedHeaderCopyStopsTheClassification) {
                           "Content-Disposition: attachment; filename=f", "",
                           "three", "--XX--"});
   auto parser = LoadMessage(message);
-  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation,
-                                    1, 1);
+  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation, 1,
+                                    1);
   const int32_t result = parser->Parse();
   contentfile_internal::ClearFaults();
   ASSERT_EQ(result, CMailParser::kParsed);
@@ -401,8 +406,8 @@ TEST(PartTable, AFailedHeaderCopyStopsTheClassification) {
   EXPECT_EQ(parts[2].strName, "");
 
   ST_MAIL_PART part = parts[2];
-  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation,
-                                    0, 1);
+  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation, 0,
+                                    1);
   const int32_t head_result = MailParserTestPeer::ParsePartHead(*parser, part);
   contentfile_internal::ClearFaults();
   EXPECT_EQ(head_result, CMailParser::kNoMemory);

@@ -130,8 +130,8 @@ class JsonReader {
   }
   uint32_t Hex4() {
     if (pos_ + 4 > s_.size()) Fail("short \\u");
-    uint32_t value = static_cast<uint32_t>(
-        std::stoul(s_.substr(pos_, 4), nullptr, 16));
+    uint32_t value =
+        static_cast<uint32_t>(std::stoul(s_.substr(pos_, 4), nullptr, 16));
     pos_ += 4;
     return value;
   }
@@ -303,13 +303,14 @@ std::string Mail(const std::string& subject, const std::string& text,
   std::string m =
       "From: Sender <sender@example.org>\r\n"
       "To: <rcpt@example.net>\r\n"
-      "Cc: <copy@example.net>\r\n"
-      "Subject: " + subject + "\r\n"
-      "Content-Type: multipart/mixed; boundary=\"b0undary\"\r\n"
-      "\r\n"
-      "--b0undary\r\n"
-      "Content-Type: text/plain\r\n"
-      "\r\n" + text + "\r\n";
+      "Cc: <copy@example.net>\r\n";
+  m += "Subject: " + subject + "\r\n";
+  m += "Content-Type: multipart/mixed; boundary=\"b0undary\"\r\n"
+       "\r\n"
+       "--b0undary\r\n"
+       "Content-Type: text/plain\r\n"
+       "\r\n";
+  m += text + "\r\n";
   for (const Attachment& a : attachments) {
     m += "--b0undary\r\nContent-Type: application/octet-stream\r\n";
     if (!a.encoding.empty()) {
@@ -421,16 +422,19 @@ std::map<std::string, std::string> FilesBelow(const std::string& root) {
 
 // ---- the report ----
 
+// "Gruesse" with its umlaut and sharp s, in UTF-8.
+const char kGreeting[] = "Gr\xC3\xBC\xC3\x9F\x65";
+
 TEST(CfdumpReport, JsonAgreesWithTheLibraryForEveryKind) {
   TempDir dir;
   const std::string smtp = dir.File("a_smtp.cf");
   const std::string pop3 = dir.File("b_pop3.cf");
   const std::string post = dir.File("c_post.cf");
   const std::string other = dir.File("d_other.cf");
-  WriteFile(smtp, MailCapture("=?UTF-8?B?" + Base64("Gr\xC3\xBC\xC3\x9F" "e") +
-                                  "?=",
-                              {Base64Attachment("one.bin", "\x01\x02\x03"),
-                               {"two.txt", "quoted-printable", "a=3Db", "a=b"}}));
+  WriteFile(smtp,
+            MailCapture("=?UTF-8?B?" + Base64(kGreeting) + "?=",
+                        {Base64Attachment("one.bin", "\x01\x02\x03"),
+                         {"two.txt", "quoted-printable", "a=3Db", "a=b"}}));
   WriteFile(pop3, Capture("POP3",
                           "From: <p@example.org>\r\nSubject: single\r\n"
                           "Content-Type: text/plain\r\n\r\nJust text.\r\n"));
@@ -453,14 +457,15 @@ TEST(CfdumpReport, JsonAgreesWithTheLibraryForEveryKind) {
     EXPECT_TRUE(reports[i]["extract"].is_null());
   }
   ExpectMailAgrees(reports[0], smtp);
-  EXPECT_EQ(BytesAt(reports[0], "/mail/subject"), "Gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(BytesAt(reports[0], "/mail/subject"), kGreeting);
   EXPECT_EQ(reports[0]["mail"]["attachments"].items.size(), 2u);
   ExpectMailAgrees(reports[1], pop3);
 
   CHttpPostContentFile http;
   ASSERT_EQ(http.OpenContentFile(post.c_str()), 0);
   ExpectLogAgrees(reports[2], http.GetLogInfo());
-  EXPECT_EQ(BytesAt(reports[2], "/log/line9"), Field(http.GetLogInfo().szLine9));
+  EXPECT_EQ(BytesAt(reports[2], "/log/line9"),
+            Field(http.GetLogInfo().szLine9));
   EXPECT_EQ(reports[2]["body_size"].number, http.GetBodySize());
   EXPECT_TRUE(reports[2]["mail"].is_null());
 
@@ -500,8 +505,9 @@ TEST(CfdumpReport, BytesThatAreNotUtf8SurviveTheJson) {
   // UTF-8 either; a valid UTF-8 attachment name stays text.
   const std::string subject = "caf\xE9 \xFF\xFE ok \xC3\xA9 \x01 \"q\" \\";
   const std::string path = dir.File("odd\xF0name.cf");
-  WriteFile(path, MailCapture(subject, {Base64Attachment(
-                                           "\xC3\xA9t\xC3\xA9.txt", "x")}));
+  WriteFile(
+      path,
+      MailCapture(subject, {Base64Attachment("\xC3\xA9t\xC3\xA9.txt", "x")}));
   RunResult run = RunCfdump({"--json", path});
   EXPECT_EQ(run.status, 0) << run.err;
   ASSERT_EQ(Lines(run.out).size(), 1u);
@@ -567,8 +573,8 @@ TEST(CfdumpExtract, SavesTheBodyOfOtherCaptures) {
   WriteFile(dir.File("post.cf"), Capture("Http Post", body));
   WriteFile(dir.File("empty.cf"), Capture("Http Post", ""));
   WriteFile(dir.File("broken.cf"), Capture("SMTP", "no empty line at all"));
-  RunResult run = RunCfdump({"extract", "-q", dir.path(), "-d",
-                             dir.File("out")});
+  RunResult run =
+      RunCfdump({"extract", "-q", dir.path(), "-d", dir.File("out")});
   EXPECT_EQ(run.status, 1);  // broken.cf is only partly read
   EXPECT_EQ(ReadFile(dir.File("out/post.cf/body")), body);
   EXPECT_EQ(ReadFile(dir.File("out/empty.cf/body")), "");
@@ -580,10 +586,21 @@ TEST(CfdumpExtract, HostileNamesStayInsideDirAndOverwriteNothing) {
   TempDir dir;
   // Names as the mail gives them; "=?utf-8?B??=" decodes to an empty name
   // and the last encoded word to "a", newline, "b".
-  const std::vector<std::string> names = {
-      "../../x",  "/etc/passwd", "a/b",       "..",       ".",
-      "=?utf-8?B?" "?=", "CON",         "nul.txt",   "-rf",      "same.txt",
-      "same.txt", "same-2.txt",  "..\\..\\w", "=?UTF-8?B?" + Base64("a\nb") + "?="};
+  const std::vector<std::string> names = {"../../x",
+                                          "/etc/passwd",
+                                          "a/b",
+                                          "..",
+                                          ".",
+                                          "=?utf-8?B?"
+                                          "?=",
+                                          "CON",
+                                          "nul.txt",
+                                          "-rf",
+                                          "same.txt",
+                                          "same.txt",
+                                          "same-2.txt",
+                                          "..\\..\\w",
+                                          "=?UTF-8?B?" + Base64("a\nb") + "?="};
   std::vector<Attachment> attachments;
   for (size_t i = 0; i < names.size(); ++i) {
     attachments.push_back(
@@ -644,6 +661,31 @@ TEST(CfdumpExtract, HostileNamesStayInsideDirAndOverwriteNothing) {
     beside.insert(entry.path().filename().string());
   }
   EXPECT_EQ(beside, (std::set<std::string>{"out", "outside.txt"}));
+}
+
+TEST(CfdumpExtract, LongNamesAreShortenedToFitThePathLimit) {
+  TempDir dir;
+  // The library takes paths of at most 259 characters; a long DIR leaves
+  // little room, and the names are cut to fit, extension kept.
+  const std::string long_name = std::string(240, 'n') + ".pdf";
+  const std::string capture = dir.File("mail.cf");
+  WriteFile(capture, MailCapture("long", {Base64Attachment(long_name, "one"),
+                                          Base64Attachment(long_name, "two")}));
+  const std::string out = dir.File(std::string(200 - dir.path().size(), 'd'));
+  RunResult run = RunCfdump({"extract", "--json", capture, "-d", out});
+  ASSERT_EQ(run.status, 0) << run.err;
+  Json report = ParseJson(Lines(run.out).at(0));
+  for (const Json& file : report["extract"]["files"].items) {
+    EXPECT_TRUE(file["error"].is_null());
+  }
+  std::set<std::string> contents;
+  for (const auto& [path, bytes] : FilesBelow(out)) {
+    EXPECT_LE(path.size(), 259u);
+    EXPECT_EQ(path.substr(path.size() - 4), ".pdf");
+    EXPECT_EQ(path.compare(0, out.size() + 1, out + "/"), 0);
+    contents.insert(bytes);
+  }
+  EXPECT_EQ(contents, (std::set<std::string>{"one", "two"}));
 }
 
 // ---- exit status and failures ----
@@ -716,15 +758,17 @@ TEST(CfdumpFallback, ShowsAPlainContentFileAndSaysWhy) {
   };
   const std::vector<Case> cases = {
       {"short_head.cf",
-       MakeHead({"Http Post", "l3", "a;b", "10.0.0.1", "1", "10.0.0.2", "2",
-                 "l9"}) +
+       MakeHead(
+           {"Http Post", "l3", "a;b", "10.0.0.1", "1", "10.0.0.2", "2", "l9"}) +
            "body",
        "lacks a line that its analysis needs (it has 9 lines"},
       {"no_empty_line.cf", Capture("SMTP", "From: a\r\nSubject: b\r\n"),
        "cannot be parsed"},
-      {"empty_body.cf", Capture("POP3", ""), "the mail body is empty (code -11)"},
-      {"bare_lf.cf", "14\nHttp Post\nx\na;b\n1.2.3.4\n1\n1.2.3.4\n2\n9\n10\n11\n12\n"
-                     "13\n14\nbody",
+      {"empty_body.cf", Capture("POP3", ""),
+       "the mail body is empty (code -11)"},
+      {"bare_lf.cf",
+       "14\nHttp Post\nx\na;b\n1.2.3.4\n1\n1.2.3.4\n2\n9\n10\n11\n12\n"
+       "13\n14\nbody",
        "lines end in LF alone"}};
   for (const Case& c : cases) WriteFile(dir.File(c.name), c.bytes);
   for (const Case& c : cases) {
@@ -758,8 +802,8 @@ TEST(CfdumpBatch, TwoThreadsGiveTheSameOutputAsOne) {
     // to number its folders.
     const std::string folder = dir.File("in/" + std::to_string(i % 10));
     fs::create_directories(folder);
-    const std::string path = folder + "/c" + std::to_string(i / 10 % 50) +
-                             "_" + std::to_string(i / 500) + ".cf";
+    const std::string path = folder + "/c" + std::to_string(i / 10 % 50) + "_" +
+                             std::to_string(i / 500) + ".cf";
     std::string bytes;
     switch (i % 4) {
       case 0:
@@ -816,8 +860,7 @@ TEST(CfdumpBatch, TwoThreadsGiveTheSameOutputAsOne) {
 TEST(CfdumpSingleFile, HeadBodyAndTextAreTheLibrarysBytes) {
   TempDir dir;
   const std::string mail_path = dir.File("mail.cf");
-  WriteFile(mail_path,
-            Capture("SMTP", Mail("s", "caf=C3=A9 \x80\xFF", {})));
+  WriteFile(mail_path, Capture("SMTP", Mail("s", "caf=C3=A9 \x80\xFF", {})));
   const std::string post_path = dir.File("post.cf");
   const std::string body = RandomBytes(70000, 11);
   WriteFile(post_path, Capture("Http Post", body));
@@ -867,8 +910,8 @@ TEST(CfdumpHelp, DocumentsEveryCommandAndOption) {
   EXPECT_EQ(help.status, 0);
   for (const char* word :
        {"info", "extract", "head", "body", "text", "--json", "--jobs", "--dir",
-        "--output", "--force", "--quiet", "--version", "byte_strings",
-        "\\u00", "Exit status", "Examples", "cfdump extract captures/ -d out"}) {
+        "--output", "--force", "--quiet", "--version", "byte_strings", "\\u00",
+        "Exit status", "Examples", "cfdump extract captures/ -d out"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }
   RunResult version = RunCfdump({"--version"});

@@ -82,8 +82,8 @@ Result Process(const Options& options, const Input& input,
     failed_report.error = std::string("unexpected error: ") + e.what();
     report = &failed_report;
   }
-  result.output = options.json ? FormatJsonReport(*report)
-                               : FormatTextReport(*report);
+  result.output =
+      options.json ? FormatJsonReport(*report) : FormatTextReport(*report);
   if (report->status != Status::kOk) {
     result.failed = true;
     result.errors = "cfdump: " + Printable(report->path) + ": " +
@@ -251,9 +251,9 @@ int RunBatch(const Options& options) {
     std::fputs("cfdump: cannot write the report to standard output\n", stderr);
   }
   if (!options.quiet) {
-    const double seconds = std::chrono::duration<double>(
-                               std::chrono::steady_clock::now() - start)
-                               .count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
     WriteSummary(options, totals, seconds);
   }
   return totals.failures == 0 && !output_failed ? 0 : 1;

@@ -26,7 +26,7 @@ enum class Kind { kUnknown, kOther, kHttpPost, kSmtp, kPop3 };
 // kind. Anything but kOk makes the run fail.
 enum class Status { kOk, kPartial, kFailed };
 
-const char* KindName(Kind kind);     // "HTTP POST", "SMTP", ...
+const char* KindName(Kind kind);      // "HTTP POST", "SMTP", ...
 const char* KindJsonName(Kind kind);  // "http_post", "smtp", ...
 const char* StatusJsonName(Status status);
 
@@ -42,7 +42,7 @@ struct SavedFile {
   std::string name;    // the name in the capture ("body" for the body)
   std::string file;    // the path written; empty when nothing was written
   uint64_t bytes = 0;
-  std::string error;   // empty on success
+  std::string error;  // empty on success
 };
 
 struct CaptureReport {
@@ -104,8 +104,7 @@ class Capture {
 
 // The head split into its lines: at LF, a CR before it dropped. Sets
 // *bare_lf when a line ends in LF alone.
-std::vector<std::string> SplitHeadLines(const std::string& head,
-                                        bool* bare_lf);
+std::vector<std::string> SplitHeadLines(const std::string& head, bool* bare_lf);
 
 // The kind that line 2 of these lines names.
 Kind KindOfHeadLines(const std::vector<std::string>& lines);

@@ -47,13 +47,14 @@ std::string BaseName(const std::string& path) {
 std::string ClaimFile(const std::string& folder, const std::string& wanted,
                       bool force, std::set<std::string>* taken,
                       std::string* error) {
-  const size_t room = std::min(kMaxNameBytes, kMaxPathLength - folder.size() - 1);
+  const size_t room =
+      std::min(kMaxNameBytes, kMaxPathLength - folder.size() - 1);
   for (int n = 1; n <= kMostNumbers; ++n) {
     const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
     std::string name = ShortenName(wanted, room - suffix.size());
     if (n > 1) name = NumberedName(name, n);
     if (!taken->insert(name).second) continue;
-    const std::string path = folder + "/" + name;
+    std::string path = folder + "/" + name;
     if (force) {
       struct stat st;
       if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
@@ -77,8 +78,7 @@ std::string ClaimFile(const std::string& folder, const std::string& wanted,
 
 uint64_t FileSize(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size)
-                                        : 0;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
 void SaveAttachments(Capture* capture, const std::string& folder, bool force,
@@ -152,8 +152,8 @@ bool PrepareExtractDir(const std::string& dir, std::string* error) {
     const std::string part = dir.substr(0, slash);
     if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST &&
         !IsRealFolder(part)) {
-      *error = "cannot create the folder \"" + part + "\": " +
-               ErrnoInWords(errno);
+      *error =
+          "cannot create the folder \"" + part + "\": " + ErrnoInWords(errno);
       return false;
     }
     if (slash == std::string::npos) break;

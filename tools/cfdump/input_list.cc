@@ -53,10 +53,9 @@ void ListFolder(const std::string& folder, const FileId& skip,
     if (::lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile
     if (S_ISDIR(st.st_mode)) {
       if (!SameFile(skip, st)) ListFolder(path, skip, inputs);
-    } else if (S_ISREG(st.st_mode)) {
-      inputs->push_back({path, std::string()});
-    } else if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 &&
-               S_ISREG(st.st_mode)) {
+    } else if (S_ISREG(st.st_mode) ||
+               (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 &&
+                S_ISREG(st.st_mode))) {
       inputs->push_back({path, std::string()});
     }
   }

@@ -34,9 +34,7 @@ class JsonWriter {
 
   const std::string& text() const { return out_; }
   // The JSON Pointers of the strings written byte by byte, in order.
-  const std::vector<std::string>& byte_strings() const {
-    return byte_strings_;
-  }
+  const std::vector<std::string>& byte_strings() const { return byte_strings_; }
 
  private:
   struct Level {

@@ -207,8 +207,8 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, Options* options,
       if (missing) return Usage(error, "-j needs a number");
       if (!ParseJobs(value, &options->jobs)) {
         return Usage(error, "-j needs a number from 1 to " +
-                                std::to_string(kMostJobs) + ", not \"" +
-                                value + "\"");
+                                std::to_string(kMostJobs) + ", not \"" + value +
+                                "\"");
       }
       jobs_given = true;
     } else if (TakeValue(arg, "-d", "--dir", argc, argv, &i, &value,

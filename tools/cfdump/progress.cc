@@ -27,8 +27,7 @@ void ProgressBar::Update(size_t done) {
   const int filled = static_cast<int>(done * kBarWidth / total_);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(kBarWidth, '.');
-  const double seconds =
-      std::chrono::duration<double>(now - start_).count();
+  const double seconds = std::chrono::duration<double>(now - start_).count();
   std::fprintf(stderr, "\r[%s] %zu/%zu captures  %.1f s", bar.c_str(), done,
                total_, seconds);
   std::fflush(stderr);

@@ -17,7 +17,9 @@ size_t ExtensionStart(const std::string& name) {
   return dot;
 }
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension:
 // names that other systems open as devices, should the folder travel.
@@ -27,8 +29,8 @@ bool IsDeviceName(const std::string& name) {
   if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") {
     return true;
   }
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 ||
-                              stem.compare(0, 3, "LPT") == 0) &&
+  return stem.size() == 4 &&
+         (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
          stem[3] >= '1' && stem[3] <= '9';
 }
 

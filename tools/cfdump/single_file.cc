@@ -33,8 +33,7 @@ bool Exists(const std::string& path) {
 // `force`). A file left part-written is removed.
 bool WriteFile(const std::string& path, const std::string& bytes, bool force,
                std::string* error) {
-  const int flags =
-      O_WRONLY | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
   int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
     *error = errno == EEXIST ? "it exists; use --force to replace it"
@@ -132,8 +131,8 @@ int RunHeadOrBody(const Options& options) {
   try {
     rc = file.OpenContentFile(path.c_str());
   } catch (const CFileError& e) {
-    return Failure(path, "reading the log head failed: " +
-                             ErrnoInWords(e.code().value()));
+    return Failure(
+        path, "reading the log head failed: " + ErrnoInWords(e.code().value()));
   }
   if (rc != 0) return Failure(path, BaseOpenInWords(rc, path));
   if (body && !options.output.empty()) return SaveBody(options, &file);
@@ -151,10 +150,10 @@ int RunText(const Options& options) {
     return Failure(path, report.error);
   }
   if (report.kind != Kind::kSmtp && report.kind != Kind::kPop3) {
-    return Failure(path, std::string("not a mail capture: head line 2 names ") +
-                             (report.kind == Kind::kHttpPost
-                                  ? "HTTP POST"
-                                  : "neither SMTP nor POP3"));
+    return Failure(
+        path, std::string("not a mail capture: head line 2 names ") +
+                  (report.kind == Kind::kHttpPost ? "HTTP POST"
+                                                  : "neither SMTP nor POP3"));
   }
   if (!report.has_mail) return Failure(path, report.error);
   const uint32_t size = capture.mail()->GetMailTextSize();

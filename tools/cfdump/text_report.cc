@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "tools/cfdump/utf8.h"
 
@@ -67,8 +68,7 @@ void AppendMail(const CaptureReport& report, Lines* lines, std::string* out) {
   *out += "      index        size  name\n";
   for (const AttachmentEntry& entry : report.attachments) {
     char text[48];
-    std::snprintf(text, sizeof(text), "  %9d  %10u  ", entry.index,
-                  entry.size);
+    std::snprintf(text, sizeof(text), "  %9d  %10u  ", entry.index, entry.size);
     *out += text;
     *out += Printable(entry.name);
     *out += '\n';
@@ -79,7 +79,8 @@ void AppendRawHead(const CaptureReport& report, std::string* out) {
   *out += "  head lines\n";
   bool bare_lf = false;
   int number = 0;
-  for (const std::string& line : SplitHeadLines(report.head, &bare_lf)) {
+  const std::vector<std::string> lines = SplitHeadLines(report.head, &bare_lf);
+  for (const std::string& line : lines) {
     char text[24];
     std::snprintf(text, sizeof(text), "  %6d  ", ++number);
     *out += text;
@@ -95,8 +96,8 @@ void AppendSaved(const CaptureReport& report, Lines* lines) {
       lines->Field("saved", Printable(saved.file) + " (" +
                                 std::to_string(saved.bytes) + " bytes)");
     } else {
-      lines->Field("not saved",
-                   "\"" + Printable(saved.name) + "\": " + Printable(saved.error));
+      lines->Field("not saved", "\"" + Printable(saved.name) +
+                                    "\": " + Printable(saved.error));
     }
   }
 }

@@ -1,7 +1,8 @@
 #include "codec/base64.h"
 
 #include <array>
-#include <cstddef>
+
+#include "codec/cpu_features.h"
 
 namespace contentfile_internal {
 namespace {
@@ -59,13 +60,11 @@ inline unsigned char* Emit3(uint32_t bits, unsigned char* out) {
   return out + 3;
 }
 
-// Decodes from `in` while the input comes in whole groups of four alphabet
-// characters, with or without CR LF between them, and returns where that
-// stops: at the first group that holds anything else, which the byte rules
-// then take.
-const unsigned char* DecodeWholeGroups(const unsigned char* in,
-                                       const unsigned char* end,
-                                       unsigned char** out_position) {
+}  // namespace
+
+const unsigned char* Base64DecodeGroupsPortable(const unsigned char* in,
+                                                const unsigned char* end,
+                                                unsigned char** out_position) {
   unsigned char* out = *out_position;
   while (end - in >= 4) {
     const uint32_t bits = kGroup.place[0][in[0]] | kGroup.place[1][in[1]] |
@@ -84,26 +83,37 @@ const unsigned char* DecodeWholeGroups(const unsigned char* in,
   return in;
 }
 
-}  // namespace
+Base64Kernel SelectedBase64Kernel() {
+#ifdef CONTENTFILE_HAVE_AVX2_KERNELS
+  if (CpuHasAvx2()) return Base64DecodeGroupsAvx2;
+#endif
+  return Base64DecodeGroupsPortable;
+}
 
-int32_t Base64Decode(const char* input, uint32_t length, char* output) {
-  if (input == nullptr || output == nullptr || length == 0) return 0;
+size_t Base64StreamDecoder::Decode(const char* input, size_t length,
+                                   char* output) {
+  if (input == nullptr || output == nullptr || ended_) return 0;
   const auto* in = reinterpret_cast<const unsigned char*>(input);
   const unsigned char* const end = in + length;
   auto* out = reinterpret_cast<unsigned char*>(output);
   auto* const out_begin = out;
-
-  uint32_t bits = 0;  // sextets of the current group, lowest last
-  int sextets = 0;    // how many the current group holds, 0 to 3
+  const Base64Kernel kernel = kernel_;
+  uint32_t bits = bits_;
+  int sextets = sextets_;
 
   while (in < end) {
-    if (sextets == 0) in = DecodeWholeGroups(in, end, &out);
-    if (in == end) break;
+    if (sextets == 0) {
+      in = kernel(in, end, &out);
+      if (in == end) break;
+    }
     // One byte by the general rules: anything else outside the alphabet is
     // skipped, and "=" finishes the data as the end of the input would.
     const uint8_t v = kSextet[*in++];
     if (v & kNotSextet) {
-      if (v == kPad) break;
+      if (v == kPad) {
+        ended_ = true;
+        break;
+      }
       continue;
     }
     bits = bits << 6 | v;
@@ -113,16 +123,37 @@ int32_t Base64Decode(const char* input, uint32_t length, char* output) {
       sextets = 0;
     }
   }
+  bits_ = bits;
+  sextets_ = sextets;
+  return static_cast<size_t>(out - out_begin);
+}
 
+size_t Base64StreamDecoder::Finish(char* output) {
   // An incomplete group keeps the whole bytes it holds; a lone sextet holds
   // none.
-  if (sextets == 3) {
-    *out++ = static_cast<unsigned char>(bits >> 10);
-    *out++ = static_cast<unsigned char>(bits >> 2);
-  } else if (sextets == 2) {
-    *out++ = static_cast<unsigned char>(bits >> 4);
+  size_t written = 0;
+  if (output != nullptr) {
+    auto* out = reinterpret_cast<unsigned char*>(output);
+    if (sextets_ == 3) {
+      out[0] = static_cast<unsigned char>(bits_ >> 10);
+      out[1] = static_cast<unsigned char>(bits_ >> 2);
+      written = 2;
+    } else if (sextets_ == 2) {
+      out[0] = static_cast<unsigned char>(bits_ >> 4);
+      written = 1;
+    }
   }
-  return static_cast<int32_t>(out - out_begin);
+  bits_ = 0;
+  sextets_ = 0;
+  ended_ = false;
+  return written;
+}
+
+int32_t Base64Decode(const char* input, uint32_t length, char* output) {
+  if (input == nullptr || output == nullptr || length == 0) return 0;
+  Base64StreamDecoder decoder;
+  const size_t decoded = decoder.Decode(input, length, output);
+  return static_cast<int32_t>(decoded + decoder.Finish(output + decoded));
 }
 
 }  // namespace contentfile_internal

@@ -1,34 +1,20 @@
 #include "codec/quoted_printable.h"
 
-#include <array>
 #include <cstring>
+
+#include "codec/cpu_features.h"
+#include "codec/quoted_printable_digits.h"
 
 namespace contentfile_internal {
 namespace {
 
-// The value of one byte of an "=" pair: x - 48 up to "9", x - 55 above it,
-// both modulo 256. Hex digits in upper case give their value; anything else
-// gives what that arithmetic gives, so a malformed pair still decodes to one
-// byte.
-constexpr std::array<uint8_t, 256> MakeDigitTable() {
-  std::array<uint8_t, 256> table{};
-  for (int x = 0; x < 256; ++x) {
-    table[x] = static_cast<uint8_t>(x <= '9' ? x - 48 : x - 55);
-  }
-  return table;
-}
-
-constexpr std::array<uint8_t, 256> kDigit = MakeDigitTable();
-
-}  // namespace
-
-int32_t QPDecode(const char* input, uint32_t length, char* output) {
-  if (input == nullptr || output == nullptr || length == 0) return 0;
-  const auto* in = reinterpret_cast<const unsigned char*>(input);
-  const unsigned char* const end = in + length;
-  auto* out = reinterpret_cast<unsigned char*>(output);
-  auto* const out_begin = out;
-
+// Decodes [in, end) by the byte rules, copying the runs between "=" in bulk,
+// and returns where it stopped: at an "=" with fewer than two bytes after it
+// (its sequence is incomplete and wrote nothing), or at `end`.
+const unsigned char* DecodeByTheRules(const unsigned char* in,
+                                      const unsigned char* end,
+                                      unsigned char** out_position) {
+  unsigned char* out = *out_position;
   while (in < end) {
     const auto* eq = static_cast<const unsigned char*>(
         std::memchr(in, '=', static_cast<size_t>(end - in)));
@@ -36,16 +22,64 @@ int32_t QPDecode(const char* input, uint32_t length, char* output) {
     const auto run = static_cast<size_t>(eq - in);
     std::memcpy(out, in, run);
     out += run;
-    // An "=" needs two bytes after it; one cut short by the end of the input
-    // writes nothing, which is also what "=" CR LF would have written.
+    in = eq;
     if (end - eq < 3) break;
     const unsigned char first = eq[1];
     if (first != '\r') {  // "=" CR and any byte: a soft line break
-      *out++ = static_cast<unsigned char>((kDigit[first] << 4) + kDigit[eq[2]]);
+      *out++ = QPPairValue(first, eq[2]);
     }
     in = eq + 3;
   }
-  return static_cast<int32_t>(out - out_begin);
+  *out_position = out;
+  return in;
+}
+
+}  // namespace
+
+QPKernel SelectedQPKernel() {
+#ifdef CONTENTFILE_HAVE_AVX2_KERNELS
+  if (CpuHasAvx2()) return QPDecodeBulkAvx2;
+#endif
+  return nullptr;
+}
+
+size_t QPStreamDecoder::Decode(const char* input, size_t length,
+                               char* output) {
+  if (input == nullptr || output == nullptr) return 0;
+  const auto* in = reinterpret_cast<const unsigned char*>(input);
+  const unsigned char* const end = in + length;
+  auto* out = reinterpret_cast<unsigned char*>(output);
+  auto* const out_begin = out;
+
+  // Complete the sequence the last piece cut short: it takes the first
+  // 3 - pending_size_ bytes of this one.
+  if (pending_size_ != 0) {
+    if (pending_size_ == 1 && in < end) {
+      pending_first_ = *in++;
+      pending_size_ = 2;
+    }
+    if (in == end) return 0;
+    const unsigned char second = *in++;
+    if (pending_first_ != '\r') *out++ = QPPairValue(pending_first_, second);
+    pending_size_ = 0;
+  }
+  if (kernel_ != nullptr) in = kernel_(in, end, &out);
+  in = DecodeByTheRules(in, end, &out);
+  // What is left is an "=" and at most one byte after it.
+  pending_size_ = static_cast<size_t>(end - in);
+  if (pending_size_ == 2) pending_first_ = in[1];
+  return static_cast<size_t>(out - out_begin);
+}
+
+size_t QPStreamDecoder::Finish(char*) {
+  pending_size_ = 0;
+  return 0;
+}
+
+int32_t QPDecode(const char* input, uint32_t length, char* output) {
+  if (input == nullptr || output == nullptr || length == 0) return 0;
+  QPStreamDecoder decoder;
+  return static_cast<int32_t>(decoder.Decode(input, length, output));
 }
 
 }  // namespace contentfile_internal

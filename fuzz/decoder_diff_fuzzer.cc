@@ -26,9 +26,9 @@ namespace {
 std::string MapToBase64(const uint8_t* data, size_t size) {
   static const char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  static const char kBreakers[] = {'=', '\r', '\n', ' ', '\t', '-', '.',
-                                   '\x80', '\xff', '\0', '*', '_', ':', '?',
-                                   '"', '\x7f'};
+  static const char kBreakers[] = {'=', '\r',   '\n',   ' ',   '\t', '-',
+                                   '.', '\x80', '\xff', '\0',  '*',  '_',
+                                   ':', '?',    '"',    '\x7f'};
   std::string text;
   text.reserve(size * 2);
   size_t column = 0;
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   --size;
 
   std::string text =
-      !mapped ? std::string(reinterpret_cast<const char*>(data), size)
+      !mapped  ? std::string(reinterpret_cast<const char*>(data), size)
       : base64 ? MapToBase64(data, size)
                : MapToQuotedPrintable(data, size);
   // The input ends exactly at the end of its heap block, so a read past it

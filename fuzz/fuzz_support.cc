@@ -2,8 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sanitizer/lsan_interface.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -55,8 +55,8 @@ std::string ScratchPath(const std::string& name) {
 }
 
 void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                      0600);
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   FUZZ_CHECK(fd >= 0);
   size_t done = 0;
   while (done < size) {

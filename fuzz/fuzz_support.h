@@ -17,10 +17,10 @@
 namespace contentfile_fuzz {
 
 // Aborts with the message when `condition` does not hold.
-#define FUZZ_CHECK(condition)                                            \
-  do {                                                                   \
-    if (!(condition)) ::contentfile_fuzz::CheckFailed(#condition, __FILE__, \
-                                                      __LINE__);         \
+#define FUZZ_CHECK(condition)                                          \
+  do {                                                                 \
+    if (!(condition))                                                  \
+      ::contentfile_fuzz::CheckFailed(#condition, __FILE__, __LINE__); \
   } while (0)
 [[noreturn]] void CheckFailed(const char* condition, const char* file,
                               int line);

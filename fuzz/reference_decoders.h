@@ -60,8 +60,8 @@ inline std::string ReferenceQuotedPrintable(const char* input, size_t length) {
     const auto second = static_cast<unsigned char>(input[i + 1]);
     i += 2;
     if (first != '\r') {
-      out += static_cast<char>(static_cast<unsigned char>(digit(first) * 16 +
-                                                          digit(second)));
+      out += static_cast<char>(
+          static_cast<unsigned char>(digit(first) * 16 + digit(second)));
     }
   }
   return out;

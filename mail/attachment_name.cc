@@ -13,15 +13,15 @@ constexpr char kContentTypeKey[] = "\r\nContent-Type: ";
 }  // namespace
 
 std::string AttachmentName(const char* block, size_t length) {
-  std::string disposition;
-  LookUpHeadField(block, length, kDispositionKey, disposition);
+  const std::string_view disposition =
+      FindHeadField(block, length, kDispositionKey).value_or("");
   // A "filename=" that is present decides, even with an empty value.
   std::optional<std::string> name = SimpleParameter(disposition, "filename=");
   if (!name) name = SimpleParameter(disposition, "name=");
   if (!name || name->empty()) name = ExtendedParameter(disposition, "filename");
   if (name->empty()) {
-    std::string content_type;
-    LookUpHeadField(block, length, kContentTypeKey, content_type);
+    const std::string_view content_type =
+        FindHeadField(block, length, kContentTypeKey).value_or("");
     name = SimpleParameter(content_type, "name=");
     if (!name || name->empty()) name = ExtendedParameter(content_type, "name");
   }

@@ -51,10 +51,11 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key) {
   }
 }
 
-bool LookUpHeadField(const char* block, size_t length, std::string_view key,
-                     std::string& value) {
+std::optional<std::string_view> FindHeadField(const char* block,
+                                              size_t length,
+                                              std::string_view key) {
   const size_t begin = FindFieldKey(block, length, key);
-  if (begin == kNotFound) return false;
+  if (begin == kNotFound) return std::nullopt;
   const char* const end = block + length;
   const char* value_end = end;
   const char* from = block + begin;
@@ -65,7 +66,16 @@ bool LookUpHeadField(const char* block, size_t length, std::string_view key,
     }
     from = line_end + kLineEnd.size();
   }
-  value.assign(block + begin, value_end);
+  return std::string_view(block + begin,
+                          static_cast<size_t>(value_end - (block + begin)));
+}
+
+bool LookUpHeadField(const char* block, size_t length, std::string_view key,
+                     std::string& value) {
+  const std::optional<std::string_view> found =
+      FindHeadField(block, length, key);
+  if (!found) return false;
+  value.assign(*found);
   return true;
 }
 

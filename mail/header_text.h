@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,11 +22,16 @@ constexpr size_t kNotFound = SIZE_MAX;
 // none.
 size_t FindFieldKey(const char* block, size_t length, std::string_view key);
 
-// Looks up the field `key` in a header block and stores its value in
-// `value`: the bytes after the key up to the CR LF that ends the field, its
-// folded continuation lines (a CR LF followed by a space or tab) included
-// verbatim. Returns true when the key was found; `value` is left untouched
-// otherwise.
+// The value of the field `key` in a header block: the bytes after the key up
+// to the CR LF that ends the field, its folded continuation lines (a CR LF
+// followed by a space or tab) included verbatim. nullopt when the key does
+// not occur.
+std::optional<std::string_view> FindHeadField(const char* block,
+                                              size_t length,
+                                              std::string_view key);
+
+// FindHeadField, with the value stored in `value`. Returns true when the key
+// was found; `value` is left untouched otherwise.
 bool LookUpHeadField(const char* block, size_t length, std::string_view key,
                      std::string& value);
 

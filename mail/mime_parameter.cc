@@ -15,32 +15,38 @@ bool EndsUnquotedValue(char c) {
   return c == ' ' || c == '\r' || c == '\n' || c == ';' || c == '\0';
 }
 
+bool EndsQuotedRun(char c) {
+  return c == '"' || c == '\r' || c == '\n' || c == '\0';
+}
+
 // A quoted value starting at the quote `quote`; false when its closing quote
 // is not on its (unfolded) line.
 bool ReadQuoted(const char* quote, const char* end, ParameterValue* result) {
-  std::string text;
-  for (const char* p = quote + 1; p < end;) {
-    const char c = *p;
-    if (c == '"') {
-      result->text.assign(TrimHeaderSpace(text));
-      result->stop = p + 1;
-      return true;
-    }
-    if (c == '\r' || c == '\n' || c == '\0') {
+  const char* p = quote + 1;
+  while (p < end && !EndsQuotedRun(*p)) ++p;
+  std::string_view text(quote + 1, static_cast<size_t>(p - quote - 1));
+  std::string unfolded;
+  if (p < end && *p != '"') {
+    // A line break before the closing quote: a fold is undone, any other
+    // break ends the line.
+    unfolded.assign(text);
+    while (p < end && *p != '"') {
       if (end - p >= 3 && p[0] == '\r' && p[1] == '\n' &&
           (p[2] == ' ' || p[2] == '\t')) {
         p += 2;
-        continue;
+      } else if (EndsQuotedRun(*p)) {
+        return false;
       }
-      return false;
+      const char* run = p;
+      while (p < end && !EndsQuotedRun(*p)) ++p;
+      unfolded.append(run, p);
     }
-    const char* run = p;
-    while (p < end && *p != '"' && *p != '\r' && *p != '\n' && *p != '\0') {
-      ++p;
-    }
-    text.append(run, p);
+    text = unfolded;
   }
-  return false;
+  if (p == end) return false;
+  result->text.assign(TrimHeaderSpace(text));
+  result->stop = p + 1;
+  return true;
 }
 
 int HexDigitValue(char c) {
@@ -88,6 +94,7 @@ struct Section {
   int64_t number;  // -1: the single value of "name*="
   bool extended;   // written with "*": percent-encoded
   std::string text;
+  size_t order;  // place in the field value
 };
 
 // Section numbers above this are never reached by the joining.
@@ -132,7 +139,7 @@ std::string ExtendedParameter(std::string_view field_value,
     const char* p = hit + name.size();
     if (p == end || *p != '*') continue;
     ++p;
-    Section section{-1, true, std::string()};
+    Section section{-1, true, std::string(), sections.size()};
     if (p < end && *p >= '0' && *p <= '9') {
       const char* digits = p;
       section.number = 0;
@@ -159,9 +166,11 @@ std::string ExtendedParameter(std::string_view field_value,
     joined = PercentDecode(DropCharsetAndLanguage(single->text));
   } else {
     // The first section of each number counts.
-    std::stable_sort(
-        sections.begin(), sections.end(),
-        [](const Section& a, const Section& b) { return a.number < b.number; });
+    std::sort(sections.begin(), sections.end(),
+              [](const Section& a, const Section& b) {
+                return a.number != b.number ? a.number < b.number
+                                            : a.order < b.order;
+              });
     int64_t expected = 0;
     for (const Section& section : sections) {
       if (section.number < expected) continue;

@@ -39,8 +39,7 @@ struct Results {
     return std::memcmp(open_results, other.open_results,
                        sizeof(open_results)) == 0 &&
            head == other.head && body == other.body &&
-           saved_body == other.saved_body &&
-           post_record == other.post_record &&
+           saved_body == other.saved_body && post_record == other.post_record &&
            mail_record == other.mail_record && text == other.text &&
            names == other.names && sizes == other.sizes &&
            attachments == other.attachments;
@@ -128,8 +127,8 @@ TEST_F(ConcurrencyTest, SeparateObjectsOnOneCaptureAgreeWithOneThread) {
   }
   for (std::thread& thread : threads) thread.join();
   for (size_t i = 0; i < results.size(); ++i) {
-    EXPECT_TRUE(results[i] == alone) << "thread " << i / kRounds << ", round "
-                                     << i % kRounds;
+    EXPECT_TRUE(results[i] == alone)
+        << "thread " << i / kRounds << ", round " << i % kRounds;
   }
 }
 
@@ -213,8 +212,7 @@ TEST_F(ConcurrencyTest, EachThreadParsesByItsOwnLocale) {
     ASSERT_EQ(failures[static_cast<size_t>(t)], "");
     for (int round = 0; round < kRounds; ++round) {
       const Results& expected = t % 2 == 1 ? double_byte : single_byte;
-      EXPECT_TRUE(results[static_cast<size_t>(t * kRounds + round)] ==
-                  expected)
+      EXPECT_TRUE(results[static_cast<size_t>(t * kRounds + round)] == expected)
           << "thread " << t << ", round " << round;
     }
   }

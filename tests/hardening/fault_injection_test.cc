@@ -10,6 +10,9 @@
 // (strings, lists, file objects), through the replacement below, which
 // raises std::bad_alloc as a full heap would.
 
+#include "platform/fault_injection.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,7 +30,6 @@
 #include "contentfile.h"
 #include "gtest/gtest.h"
 #include "mail/mail_parser.h"
-#include "platform/fault_injection.h"
 #include "tests/hardening/failing_new.h"
 #include "tests/hardening/sample_mail.h"
 #include "tests/mail/mail_parser_test_util.h"
@@ -80,6 +82,30 @@ __attribute__((noinline)) void operator delete[](void* block,
                                                  std::size_t) noexcept {
   std::free(block);
 }
+__attribute__((noinline)) void* operator new(std::size_t size,
+                                             const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+__attribute__((noinline)) void* operator new[](std::size_t size,
+                                               const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+__attribute__((noinline)) void operator delete(void* block,
+                                               const std::nothrow_t&) noexcept {
+  std::free(block);
+}
+__attribute__((noinline)) void operator delete[](
+    void* block, const std::nothrow_t&) noexcept {
+  std::free(block);
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
@@ -127,11 +153,16 @@ enum class Failing { kSeamAllocation, kRead, kWrite, kClose, kOperatorNew };
 
 const char* NameOf(Failing failing) {
   switch (failing) {
-    case Failing::kSeamAllocation: return "buffer allocation";
-    case Failing::kRead: return "read";
-    case Failing::kWrite: return "write";
-    case Failing::kClose: return "close";
-    case Failing::kOperatorNew: return "operator new";
+    case Failing::kSeamAllocation:
+      return "buffer allocation";
+    case Failing::kRead:
+      return "read";
+    case Failing::kWrite:
+      return "write";
+    case Failing::kClose:
+      return "close";
+    case Failing::kOperatorNew:
+      return "operator new";
   }
   return "?";
 }
@@ -156,7 +187,8 @@ class FaultPoint {
     // A fault not reached is still pending: it fires within skip + 1 more
     // operations.
     bool pending = false;
-    for (int i = 0; i <= skip_ && !pending; ++i) pending = ShouldFail(SeamKind());
+    for (int i = 0; i <= skip_ && !pending; ++i)
+      pending = ShouldFail(SeamKind());
     ClearFaults();
     return !pending;
   }
@@ -164,10 +196,14 @@ class FaultPoint {
  private:
   Fault SeamKind() const {
     switch (failing_) {
-      case Failing::kRead: return Fault::kRead;
-      case Failing::kWrite: return Fault::kWrite;
-      case Failing::kClose: return Fault::kClose;
-      default: return Fault::kAllocation;
+      case Failing::kRead:
+        return Fault::kRead;
+      case Failing::kWrite:
+        return Fault::kWrite;
+      case Failing::kClose:
+        return Fault::kClose;
+      default:
+        return Fault::kAllocation;
     }
   }
 
@@ -255,23 +291,24 @@ TEST_F(FaultMatrixTest, BaseOpen) {
 
   Outcomes seen;
   for (Failing failing : kEveryFailing) {
-    seen[failing] = FailEachInTurn(failing, [&](const FaultPoint& fault,
-                                                bool* hit) {
-      CContentFile file;
-      fault.Arm();
-      const std::string outcome =
-          Outcome([&] { return file.OpenContentFile(path.c_str()); });
-      *hit = fault.Disarm();
-      if (outcome == "0") {
-        EXPECT_EQ(file.GetHeadSize(), head.size());
-        EXPECT_EQ(file.GetBodySize(), 4u);
-      } else {
-        EXPECT_EQ(file.GetHeadSize(), 0u);
-        EXPECT_EQ(file.GetBodySize(), 0u);
-      }
-      EXPECT_EQ(file.OpenContentFile(path.c_str()), 0) << "after " << outcome;
-      return outcome;
-    });
+    seen[failing] =
+        FailEachInTurn(failing, [&](const FaultPoint& fault, bool* hit) {
+          CContentFile file;
+          fault.Arm();
+          const std::string outcome =
+              Outcome([&] { return file.OpenContentFile(path.c_str()); });
+          *hit = fault.Disarm();
+          if (outcome == "0") {
+            EXPECT_EQ(file.GetHeadSize(), head.size());
+            EXPECT_EQ(file.GetBodySize(), 4u);
+          } else {
+            EXPECT_EQ(file.GetHeadSize(), 0u);
+            EXPECT_EQ(file.GetBodySize(), 0u);
+          }
+          EXPECT_EQ(file.OpenContentFile(path.c_str()), 0)
+              << "after " << outcome;
+          return outcome;
+        });
   }
   EXPECT_EQ(seen[Failing::kSeamAllocation], std::set<std::string>{});
   EXPECT_EQ(seen[Failing::kRead], std::set<std::string>{"CFileError"});
@@ -287,34 +324,36 @@ TEST_F(FaultMatrixTest, BaseOpen) {
 TEST_F(FaultMatrixTest, HttpPostOpen) {
   std::vector<std::string> earlier_lines = StandardHeadLines("Http Post");
   earlier_lines[7] = "the earlier line 9";
-  const std::string earlier = Write("earlier.cf", MakeHead(earlier_lines) + "a=1");
+  const std::string earlier =
+      Write("earlier.cf", MakeHead(earlier_lines) + "a=1");
   const std::string path =
       Write("post.cf", MakeHead(StandardHeadLines("Http Post")) + "b=2");
 
   Outcomes seen;
   for (Failing failing : kEveryFailing) {
-    seen[failing] = FailEachInTurn(failing, [&](const FaultPoint& fault,
-                                                bool* hit) {
-      CHttpPostContentFile post;
-      EXPECT_EQ(post.OpenContentFile(earlier.c_str()), 0);
-      fault.Arm();
-      const std::string outcome =
-          Outcome([&] { return post.OpenContentFile(path.c_str()); });
-      *hit = fault.Disarm();
-      const ST_HTTPPOST_LOG_INFO& info = post.GetLogInfo();
-      if (outcome == "0") {
-        EXPECT_STREQ(info.szLine9, "line9");
-      } else if (outcome != "bad_alloc") {
-        EXPECT_STREQ(info.szLine9, "the earlier line 9");
-        EXPECT_EQ(info.nLogType, LOG_TYPE_HTTP_POST);
-      }
-      if (outcome == "-11") {
-        EXPECT_EQ(post.GetBodySize(), 3u);  // still open
-      }
-      EXPECT_EQ(post.OpenContentFile(path.c_str()), 0) << "after " << outcome;
-      EXPECT_STREQ(post.GetLogInfo().szLine9, "line9");
-      return outcome;
-    });
+    seen[failing] =
+        FailEachInTurn(failing, [&](const FaultPoint& fault, bool* hit) {
+          CHttpPostContentFile post;
+          EXPECT_EQ(post.OpenContentFile(earlier.c_str()), 0);
+          fault.Arm();
+          const std::string outcome =
+              Outcome([&] { return post.OpenContentFile(path.c_str()); });
+          *hit = fault.Disarm();
+          const ST_HTTPPOST_LOG_INFO& info = post.GetLogInfo();
+          if (outcome == "0") {
+            EXPECT_STREQ(info.szLine9, "line9");
+          } else if (outcome != "bad_alloc") {
+            EXPECT_STREQ(info.szLine9, "the earlier line 9");
+            EXPECT_EQ(info.nLogType, LOG_TYPE_HTTP_POST);
+          }
+          if (outcome == "-11") {
+            EXPECT_EQ(post.GetBodySize(), 3u);  // still open
+          }
+          EXPECT_EQ(post.OpenContentFile(path.c_str()), 0)
+              << "after " << outcome;
+          EXPECT_STREQ(post.GetLogInfo().szLine9, "line9");
+          return outcome;
+        });
   }
   EXPECT_EQ(seen[Failing::kSeamAllocation], std::set<std::string>{"-11"});
   EXPECT_EQ(seen[Failing::kRead], (std::set<std::string>{"CFileError", "-11"}));
@@ -332,7 +371,8 @@ TEST_F(FaultMatrixTest, HttpPostOpen) {
 
 std::string MailText(const CMailContentFile& mail) {
   std::string text(mail.GetMailTextSize(), '\0');
-  text.resize(mail.GetMailText(text.data(), static_cast<uint32_t>(text.size())));
+  text.resize(
+      mail.GetMailText(text.data(), static_cast<uint32_t>(text.size())));
   return text;
 }
 
@@ -429,7 +469,8 @@ TEST_F(FaultMatrixTest, ParseStopsClassifyingWhereACopyFails) {
     EXPECT_EQ(parts.size(), 4u);
     size_t classified = 0;
     while (classified < parts.size() &&
-           parts[classified].nType != contentfile_internal::MAIL_PART_UNCLASSIFIED) {
+           parts[classified].nType !=
+               contentfile_internal::MAIL_PART_UNCLASSIFIED) {
       ++classified;
     }
     for (size_t i = classified; i < parts.size(); ++i) {
@@ -459,32 +500,35 @@ TEST_F(FaultMatrixTest, SaveBody2File) {
     SCOPED_TRACE(existing ? "existing target" : "new target");
     Outcomes seen;
     for (Failing failing : kEveryFailing) {
-      seen[failing] = FailEachInTurn(failing, [&](const FaultPoint& fault,
-                                                  bool* hit) {
-        CContentFile file;
-        EXPECT_EQ(file.OpenContentFile(path.c_str()), 0);
-        if (existing) {
-          WriteFile(target, "PRECIOUS");
-        } else {
-          unlink(target.c_str());
-        }
-        fault.Arm();
-        const std::string outcome =
-            Outcome([&] { return file.SaveBody2File(target.c_str()); });
-        *hit = fault.Disarm();
-        const std::string left = FileExists(target) ? ReadFile(target) : "<none>";
-        if (outcome == "0") {
-          EXPECT_EQ(left, body);
-        } else if (outcome == "-6") {
-          EXPECT_EQ(left, body.substr(0, left.size())) << "not what was written";
-        } else if (existing) {
-          EXPECT_EQ(left, "PRECIOUS");
-        } else if (outcome != "bad_alloc") {
-          EXPECT_EQ(left, "");  // a new target stays behind, empty
-        }
-        EXPECT_EQ(file.SaveBody2File(target.c_str()), 0) << "after " << outcome;
-        return outcome;
-      });
+      seen[failing] =
+          FailEachInTurn(failing, [&](const FaultPoint& fault, bool* hit) {
+            CContentFile file;
+            EXPECT_EQ(file.OpenContentFile(path.c_str()), 0);
+            if (existing) {
+              WriteFile(target, "PRECIOUS");
+            } else {
+              unlink(target.c_str());
+            }
+            fault.Arm();
+            const std::string outcome =
+                Outcome([&] { return file.SaveBody2File(target.c_str()); });
+            *hit = fault.Disarm();
+            const std::string left =
+                FileExists(target) ? ReadFile(target) : "<none>";
+            if (outcome == "0") {
+              EXPECT_EQ(left, body);
+            } else if (outcome == "-6") {
+              EXPECT_EQ(left, body.substr(0, left.size()))
+                  << "not what was written";
+            } else if (existing) {
+              EXPECT_EQ(left, "PRECIOUS");
+            } else if (outcome != "bad_alloc") {
+              EXPECT_EQ(left, "");  // a new target stays behind, empty
+            }
+            EXPECT_EQ(file.SaveBody2File(target.c_str()), 0)
+                << "after " << outcome;
+            return outcome;
+          });
     }
     EXPECT_EQ(seen[Failing::kSeamAllocation], std::set<std::string>{"-4"});
     EXPECT_EQ(seen[Failing::kRead], std::set<std::string>{"-5"});
@@ -516,30 +560,31 @@ TEST_F(FaultMatrixTest, GetAttachment2File) {
                    (existing ? ", existing target" : ", new target"));
       Outcomes seen;
       for (Failing failing : kEveryFailing) {
-        seen[failing] = FailEachInTurn(failing, [&](const FaultPoint& fault,
-                                                    bool* hit) {
-          if (existing) {
-            WriteFile(target, "PRECIOUS");
-          } else {
-            unlink(target.c_str());
-          }
-          fault.Arm();
-          const std::string outcome = Outcome(
-              [&] { return mail.GetAttachment2File(index, target.c_str()); });
-          *hit = fault.Disarm();
-          const std::string left =
-              FileExists(target) ? ReadFile(target) : "<none>";
-          if (outcome == "0") {
-            EXPECT_EQ(left, decoded);
-          } else if (outcome == "-15") {
-            EXPECT_EQ(left, decoded.substr(0, left.size()));
-          } else if (existing) {
-            EXPECT_EQ(left, "PRECIOUS");
-          } else if (outcome != "bad_alloc") {
-            EXPECT_EQ(left, "");
-          }
-          return outcome;
-        });
+        seen[failing] =
+            FailEachInTurn(failing, [&](const FaultPoint& fault, bool* hit) {
+              if (existing) {
+                WriteFile(target, "PRECIOUS");
+              } else {
+                unlink(target.c_str());
+              }
+              fault.Arm();
+              const std::string outcome = Outcome([&] {
+                return mail.GetAttachment2File(index, target.c_str());
+              });
+              *hit = fault.Disarm();
+              const std::string left =
+                  FileExists(target) ? ReadFile(target) : "<none>";
+              if (outcome == "0") {
+                EXPECT_EQ(left, decoded);
+              } else if (outcome == "-15") {
+                EXPECT_EQ(left, decoded.substr(0, left.size()));
+              } else if (existing) {
+                EXPECT_EQ(left, "PRECIOUS");
+              } else if (outcome != "bad_alloc") {
+                EXPECT_EQ(left, "");
+              }
+              return outcome;
+            });
       }
       const char* no_memory = kNoMemoryCode[index];
       EXPECT_EQ(seen[Failing::kSeamAllocation],
@@ -608,6 +653,42 @@ TEST_F(FaultMatrixTest, AFileThatShrinksAfterOpen) {
   // An open now finds what the file holds now.
   CMailContentFile again;
   EXPECT_EQ(again.OpenContentFile(path.c_str()), -4);
+}
+
+// ---------------------------------------------------------------------------
+// Targets that are no regular file: refused at once, never waited on; a
+// FIFO that has a reader receives the content and is not emptied.
+
+TEST_F(FaultMatrixTest, TargetsThatAreNoRegularFile) {
+  const SampleMail sample = MakeSampleMail(100);
+  const std::string path = Write("mail.cf", MakeCapture(sample.message));
+  CMailContentFile mail;
+  ASSERT_EQ(mail.OpenContentFile(path.c_str()), 0);
+  const std::string fifo = dir_.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string through_file = path + "/x";
+  const std::string missing_folder = dir_.File("missing/x");
+  const int descriptors = CountOpenDescriptors();
+
+  for (const std::string& target :
+       {fifo, through_file, missing_folder, dir_.path()}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(mail.SaveBody2File(target.c_str()), -2);
+    EXPECT_EQ(mail.GetAttachment2File(0, target.c_str()), -11);
+  }
+  EXPECT_EQ(CountOpenDescriptors(), descriptors);
+
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  std::string received(4096, '\0');
+  EXPECT_EQ(mail.GetAttachment2File(2, fifo.c_str()), 0);
+  ssize_t n = read(reader, received.data(), received.size());
+  EXPECT_EQ(std::string(received.data(), n > 0 ? n : 0), sample.attachments[2]);
+  EXPECT_EQ(mail.SaveBody2File(fifo.c_str()), 0);
+  n = read(reader, received.data(), received.size());
+  EXPECT_EQ(std::string(received.data(), n > 0 ? n : 0), sample.message);
+  close(reader);
+  EXPECT_EQ(CountOpenDescriptors(), descriptors);
 }
 
 }  // namespace

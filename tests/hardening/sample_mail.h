@@ -20,7 +20,8 @@ inline std::string EncodeBase64(const std::string& bytes) {
   size_t column = 0;
   for (size_t i = 0; i < bytes.size(); i += 3) {
     uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 1 < bytes.size())
+      v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
     if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
     out += kAlphabet[(v >> 18) & 63];
     out += kAlphabet[(v >> 12) & 63];

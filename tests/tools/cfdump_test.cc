@@ -44,6 +44,10 @@ struct RunResult {
 };
 
 RunResult RunCfdump(const std::vector<std::string>& args) {
+  if (access(kCfdump, X_OK) != 0) {
+    ADD_FAILURE() << kCfdump << " is not built";
+    return RunResult();
+  }
   TempDir streams;
   const std::string out_path = streams.File("out");
   const std::string err_path = streams.File("err");

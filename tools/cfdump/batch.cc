@@ -87,7 +87,10 @@ Result Process(const Options& options, const Input& input,
   if (report->status != Status::kOk) {
     result.failed = true;
     result.errors = "cfdump: " + Printable(report->path) + ": " +
-                    Printable(report->error) + "\n";
+                    Printable(report->error) +
+                    (report->status == Status::kPartial
+                         ? "; shown as a plain content file\n"
+                         : "\n");
   }
   if (report->head_read) {
     result.bytes_read =

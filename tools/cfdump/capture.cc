@@ -204,8 +204,7 @@ void Capture::ReadHttpPost() {
   }
   if (!why.empty()) {
     http_post_.reset();
-    Fail(Status::kPartial, "cannot be read as HTTP POST: " + why +
-                               "; shown as a plain content file");
+    Fail(Status::kPartial, "cannot be read as HTTP POST: " + why);
     return;
   }
   const ST_HTTPPOST_LOG_INFO& info = http_post_->GetLogInfo();
@@ -229,8 +228,7 @@ void Capture::ReadMail() {
   }
   if (!why.empty()) {
     mail_.reset();
-    Fail(Status::kPartial,
-         "cannot be read as mail: " + why + "; shown as a plain content file");
+    Fail(Status::kPartial, "cannot be read as mail: " + why);
     return;
   }
   const ST_MAIL_LOG_INFO& info = mail_->GetLogInfo();

@@ -23,7 +23,8 @@ namespace cfdump {
 enum class Kind { kUnknown, kOther, kHttpPost, kSmtp, kPop3 };
 
 // kPartial: shown as a plain content file because it cannot be read as its
-// kind. Anything but kOk makes the run fail.
+// kind (the reports add that to the error). Anything but kOk makes the run
+// fail.
 enum class Status { kOk, kPartial, kFailed };
 
 const char* KindName(Kind kind);      // "HTTP POST", "SMTP", ...

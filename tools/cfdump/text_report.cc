@@ -140,7 +140,8 @@ std::string FormatTextReport(const CaptureReport& report) {
     out += "  warning: " + Printable(warning) + "\n";
   }
   if (report.status == Status::kPartial) {
-    out += "  warning: " + Printable(report.error) + "\n";
+    out += "  warning: " + Printable(report.error) +
+           "; shown as a plain content file\n";
   } else if (report.status == Status::kFailed) {
     out += "  error: " + Printable(report.error) + "\n";
   }

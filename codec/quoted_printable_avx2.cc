@@ -7,12 +7,13 @@
 //
 // Each 8-byte store may carry up to 8 bytes beyond the output so far, which
 // the next store writes over. Past the last store of a run of steps they
-// are written over only if the output still grows by 8 bytes: the kernel
-// takes a step that way only when the 32 bytes after it hold at most 7 "="
-// (each sequence takes at most three bytes, and up to two of those bytes may
-// belong to a sequence begun before them, so at least 9 plain bytes follow).
-// Otherwise, and where an "=" falls inside the pair of another ("=="), it
-// takes the step by the byte rules, exactly.
+// are written over only if the output still grows by 8 bytes, so the kernel
+// takes a step that way only when the 32 bytes after it are sure to give 8:
+// when they hold at most 7 "=" (each sequence takes at most three bytes,
+// and up to two of those bytes may belong to a sequence begun before them,
+// so at least 9 plain bytes follow), or else when their output, counted
+// exactly, comes to 8 bytes or more. Otherwise, and where an "=" falls
+// inside the pair of another ("=="), it takes the step by the byte rules.
 //
 // Compiled for AVX2 function by function (the target attribute), so that
 // the rest of the library keeps the baseline instruction set and this code
@@ -36,6 +37,8 @@ namespace contentfile_internal {
 namespace {
 
 constexpr ptrdiff_t kBlock = 32;
+// The packed bytes are stored this many at a time.
+constexpr int kStoreWidth = 8;
 // Most "=" in the block after a step for which the step's stray bytes are
 // sure to be written over (see above).
 constexpr int kMaxEqualsAfter = 7;
@@ -132,14 +135,30 @@ CONTENTFILE_AVX2 const unsigned char* QPDecodeBulkAvx2(
   // Bytes at the start of the block at `in` that belong to a sequence begun
   // in the block before: none, bit 0, or bits 0 and 1.
   uint32_t carried = 0;
-  while (end - in >= 2 * kBlock) {
+  // Two blocks and the two bytes after them are read at each step.
+  while (end - in >= 2 * kBlock + 2) {
     const __m256i plain = Load(in);
+    const __m256i first = Load(in + 1);
     const uint32_t equals = EqualsMask(plain);
+    const uint64_t paired =
+        carried | uint64_t{equals} << 1 | uint64_t{equals} << 2;
+    bool by_the_rules = (equals & static_cast<uint32_t>(paired)) != 0;
     const uint32_t equals_after = EqualsMask(Load(in + kBlock));
-    if ((equals & (carried | equals << 1 | equals << 2)) != 0 ||
+    if (!by_the_rules &&
         __builtin_popcount(equals_after) > kMaxEqualsAfter) {
-      // By the byte rules, from the end of the sequence carried in up to
-      // the end of the last sequence that starts in this block.
+      const uint32_t carried_after = static_cast<uint32_t>(paired >> 32);
+      const uint32_t paired_after =
+          carried_after | equals_after << 1 | equals_after << 2;
+      const uint32_t soft_breaks_after =
+          equals_after & Mask(_mm256_cmpeq_epi8(Load(in + kBlock + 1),
+                                                _mm256_set1_epi8('\r')));
+      by_the_rules = (equals_after & paired_after) != 0 ||
+                     __builtin_popcount(~(paired_after | soft_breaks_after)) <
+                         kStoreWidth;
+    }
+    if (by_the_rules) {
+      // From the end of the sequence carried in up to the end of the last
+      // sequence that starts in this block.
       in += __builtin_popcount(carried);
       carried = 0;
       const unsigned char* const stop = in + kBlock;
@@ -153,12 +172,9 @@ CONTENTFILE_AVX2 const unsigned char* QPDecodeBulkAvx2(
       }
       continue;
     }
-    const __m256i first = Load(in + 1);
     const __m256i second = Load(in + 2);
     const uint32_t soft_breaks =
         equals & Mask(_mm256_cmpeq_epi8(first, _mm256_set1_epi8('\r')));
-    const uint64_t paired =
-        carried | uint64_t{equals} << 1 | uint64_t{equals} << 2;
     carried = static_cast<uint32_t>(paired >> 32);
     const uint32_t keep = ~(static_cast<uint32_t>(paired) | soft_breaks);
 

@@ -51,8 +51,7 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key) {
   }
 }
 
-std::optional<std::string_view> FindHeadField(const char* block,
-                                              size_t length,
+std::optional<std::string_view> FindHeadField(const char* block, size_t length,
                                               std::string_view key) {
   const size_t begin = FindFieldKey(block, length, key);
   if (begin == kNotFound) return std::nullopt;
@@ -79,41 +78,59 @@ bool LookUpHeadField(const char* block, size_t length, std::string_view key,
   return true;
 }
 
+// Candidates for a match are the key's first letter (in either case when
+// case is ignored) where a character begins. Such a byte is a character of
+// its own, so the bytes after it begin characters too, and an ASCII key
+// matched there lies wholly on character boundaries.
+KeyScanner::KeyScanner(const char* text, size_t length, std::string_view key,
+                       LetterCase letter_case)
+    : end_(text + length),
+      key_(key),
+      ignore_case_(letter_case == LetterCase::kIgnored) {
+  const char first =
+      ignore_case_
+          ? static_cast<char>(FoldCase(static_cast<unsigned char>(key[0])))
+          : key[0];
+  const char other = ignore_case_ && first >= 'a' && first <= 'z'
+                         ? static_cast<char>(first - ('a' - 'A'))
+                         : first;
+  first_ = Candidates{first, nullptr, false};
+  other_ = Candidates{other, nullptr, other == first};
+}
+
+const char* KeyScanner::Advance(Candidates& candidates,
+                                const char* from) const {
+  if (!candidates.exhausted &&
+      (candidates.next == nullptr || candidates.next < from)) {
+    candidates.next =
+        FindCharMb(from, static_cast<size_t>(end_ - from), candidates.byte);
+    candidates.exhausted = candidates.next == nullptr;
+  }
+  return candidates.exhausted ? nullptr : candidates.next;
+}
+
+const char* KeyScanner::Next(const char* from) {
+  const std::string_view rest = key_.substr(1);
+  while (from < end_) {
+    const char* first = Advance(first_, from);
+    const char* other = Advance(other_, from);
+    if (first == nullptr && other == nullptr) return nullptr;
+    const char* hit =
+        other == nullptr || (first != nullptr && first < other) ? first : other;
+    if (static_cast<size_t>(end_ - hit) < key_.size()) return nullptr;
+    if (ignore_case_ ? BeginsWithCaseInsensitive(hit + 1, rest)
+                     : std::memcmp(hit + 1, rest.data(), rest.size()) == 0) {
+      return hit;
+    }
+    from = hit + 1;
+  }
+  return nullptr;
+}
+
 const char* FindKeyMb(const char* text, size_t length, std::string_view key,
                       LetterCase letter_case) {
   if (key.empty()) return text;
-  if (length < key.size()) return nullptr;
-  const char* const end = text + length;
-  // Candidates are the key's first letter (in either case when case is
-  // ignored) where a character begins. Such a byte is a character of its
-  // own, so the bytes after it begin characters too, and an ASCII key
-  // matched there lies wholly on character boundaries.
-  const bool ignore_case = letter_case == LetterCase::kIgnored;
-  const char first =
-      ignore_case
-          ? static_cast<char>(FoldCase(static_cast<unsigned char>(key[0])))
-          : key[0];
-  const char other = ignore_case && first >= 'a' && first <= 'z'
-                         ? static_cast<char>(first - ('a' - 'A'))
-                         : first;
-  const char* next_first = FindCharMb(text, length, first);
-  const char* next_other =
-      other == first ? nullptr : FindCharMb(text, length, other);
-  const std::string_view rest = key.substr(1);
-  while (next_first != nullptr || next_other != nullptr) {
-    const bool take_first = next_other == nullptr ||
-                            (next_first != nullptr && next_first < next_other);
-    const char*& candidate = take_first ? next_first : next_other;
-    const char* hit = candidate;
-    if (static_cast<size_t>(end - hit) < key.size()) return nullptr;
-    if (ignore_case ? BeginsWithCaseInsensitive(hit + 1, rest)
-                    : std::memcmp(hit + 1, rest.data(), rest.size()) == 0) {
-      return hit;
-    }
-    candidate = FindCharMb(hit + 1, static_cast<size_t>(end - hit - 1),
-                           take_first ? first : other);
-  }
-  return nullptr;
+  return KeyScanner(text, length, key, letter_case).Next(text);
 }
 
 std::string UnfoldHeaderValue(std::string_view value) {

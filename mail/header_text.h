@@ -26,8 +26,7 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key);
 // to the CR LF that ends the field, its folded continuation lines (a CR LF
 // followed by a space or tab) included verbatim. nullopt when the key does
 // not occur.
-std::optional<std::string_view> FindHeadField(const char* block,
-                                              size_t length,
+std::optional<std::string_view> FindHeadField(const char* block, size_t length,
                                               std::string_view key);
 
 // FindHeadField, with the value stored in `value`. Returns true when the key
@@ -51,10 +50,38 @@ inline bool BeginsWithCaseInsensitive(const char* text, std::string_view name) {
 
 enum class LetterCase { kExact, kIgnored };
 
-// First occurrence of the ASCII `key` in `text` that begins on a character
-// of the calling thread's LC_CTYPE locale (never on the trail byte of a
-// double-byte character); letters compared as `letter_case` says.
-// REQUIRES: `text` begins on a character boundary.
+// Successive occurrences of an ASCII key in a text that begin on a
+// character of the calling thread's LC_CTYPE locale (never on the trail byte
+// of a double-byte character), letters compared as `letter_case` says. Each
+// byte of the text is searched once, however many occurrences are asked for.
+class KeyScanner {
+ public:
+  // REQUIRES: `text` begins on a character boundary; `key` is not empty.
+  KeyScanner(const char* text, size_t length, std::string_view key,
+             LetterCase letter_case);
+
+  // The first occurrence that begins at or after `from`, or null.
+  // REQUIRES: `from` lies in the text on a character boundary, and at or
+  // after the `from` of the call before.
+  const char* Next(const char* from);
+
+ private:
+  // Where the key's first letter, in one of its cases, next stands.
+  struct Candidates {
+    char byte;
+    const char* next;  // null: not searched for yet, or none left
+    bool exhausted;
+  };
+  const char* Advance(Candidates& candidates, const char* from) const;
+
+  const char* end_;
+  std::string_view key_;
+  bool ignore_case_;
+  Candidates first_;
+  Candidates other_;
+};
+
+// The first occurrence, as KeyScanner finds it, or null.
 const char* FindKeyMb(const char* text, size_t length, std::string_view key,
                       LetterCase letter_case);
 

@@ -131,9 +131,9 @@ std::string ExtendedParameter(std::string_view field_value,
   const char* const begin = field_value.data();
   const char* const end = begin + field_value.size();
   std::vector<Section> sections;
+  KeyScanner scanner(begin, field_value.size(), name, LetterCase::kIgnored);
   const char* from = begin;
-  while (const char* hit = FindKeyMb(from, static_cast<size_t>(end - from),
-                                     name, LetterCase::kIgnored)) {
+  while (const char* hit = scanner.Next(from)) {
     from = hit + 1;
     if (!BeginsParameter(hit, begin)) continue;
     const char* p = hit + name.size();

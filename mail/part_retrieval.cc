@@ -40,6 +40,34 @@ const char* StoredContent(const CMailParser& parser, const ST_MAIL_PART& part) {
   return parser.Data() + part.nDataStart;
 }
 
+// Decodes `stored` bytes of content into the target step by step through
+// one buffer, emptying the target only once that buffer is had: without
+// memory the target is left as it was and `no_memory` returned.
+template <typename StreamDecoder>
+int32_t DecodeToFile(const char* content, uint32_t stored, OutputFile& target,
+                     int32_t no_memory) {
+  const uint32_t step = stored < kSaveStep ? stored : kSaveStep;
+  const Buffer buffer =
+      AllocateBuffer(size_t{step} + StreamDecoder::kMaxExtraOutput +
+                     StreamDecoder::kMaxFinishOutput);
+  if (!buffer) return no_memory;
+  StreamDecoder decoder;
+  try {
+    target.Truncate();
+    for (uint32_t at = 0; at < stored;) {
+      const uint32_t length = stored - at < step ? stored - at : step;
+      target.Write(buffer.get(),
+                   decoder.Decode(content + at, length, buffer.get()));
+      at += length;
+    }
+    target.Write(buffer.get(), decoder.Finish(buffer.get()));
+    target.Close();
+  } catch (const CFileError&) {
+    return kAttachmentWriteFailed;
+  }
+  return kAttachmentSaved;
+}
+
 const ST_MAIL_PART* FirstTextPart(const CMailParser& parser) {
   for (const ST_MAIL_PART& part : parser.Parts()) {
     if (part.nType == MAIL_PART_TEXT) return &part;
@@ -116,29 +144,21 @@ int32_t SaveAttachment(const CMailParser& parser, int32_t index,
   std::unique_ptr<OutputFile> target = OutputFile::Create(path, &error);
   if (!target) return kAttachmentCannotCreate;
 
-  const Encoding encoding = EncodingOf(*part);
   const char* content = StoredContent(parser, *part);
   const uint32_t stored = StoredSize(*part);
-  Buffer decoded;
-  const char* bytes = content;
-  size_t count = stored;
-  if (encoding != Encoding::kNone) {
-    decoded = AllocateBuffer(stored);
-    if (!decoded) {
-      return encoding == Encoding::kBase64 ? kAttachmentNoMemoryBase64
-                                           : kAttachmentNoMemoryQP;
-    }
-    // The count goes through uint32_t: a decoded size above 2 GiB comes
-    // back as a negative int32_t.
-    count = static_cast<uint32_t>(
-        encoding == Encoding::kBase64
-            ? Base64Decode(content, stored, decoded.get())
-            : QPDecode(content, stored, decoded.get()));
-    bytes = decoded.get();
+  switch (EncodingOf(*part)) {
+    case Encoding::kBase64:
+      return DecodeToFile<Base64StreamDecoder>(content, stored, *target,
+                                               kAttachmentNoMemoryBase64);
+    case Encoding::kQuotedPrintable:
+      return DecodeToFile<QPStreamDecoder>(content, stored, *target,
+                                           kAttachmentNoMemoryQP);
+    case Encoding::kNone:
+      break;
   }
   try {
     target->Truncate();
-    target->Write(bytes, count);
+    target->Write(content, stored);
     target->Close();
   } catch (const CFileError&) {
     return kAttachmentWriteFailed;

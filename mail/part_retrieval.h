@@ -16,6 +16,11 @@ namespace contentfile_internal {
 // more byte for its NUL.
 constexpr size_t kMaxNameLength = 260;
 
+// Stored bytes SaveAttachment decodes per step: its decoding buffer holds
+// this much (or the stored size when that is smaller), whatever the size of
+// the attachment.
+constexpr uint32_t kSaveStep = uint32_t{4} << 20;
+
 // Results of SaveAttachment.
 enum : int32_t {
   kAttachmentSaved = 0,
@@ -47,9 +52,11 @@ uint32_t MeasureMailText(const CMailParser& parser);
 uint32_t ReadMailText(const CMailParser& parser, char* buffer,
                       uint32_t length);
 
-// Decodes the attachment into the file at `path`. An index that names no
-// attachment leaves the path untouched; so does a target that cannot be
-// created or is a content file held open. What a failing write wrote stays.
+// Decodes the attachment into the file at `path`, kSaveStep stored bytes at
+// a time. An index that names no attachment leaves the path untouched; so
+// does a target that cannot be created or is a content file held open, and
+// so does a lack of memory for the decoding buffer. What a failing write
+// wrote stays.
 int32_t SaveAttachment(const CMailParser& parser, int32_t index,
                        const char* path);
 

@@ -1,9 +1,13 @@
 #include "codec/base64.h"
 
+#include "codec/cpu_features.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,16 +20,24 @@ using std::string_literals::operator""s;
 const std::string kAlphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// Decodes from an input buffer of exactly the input's size (so the sanitizer
-// build catches any read past it) and checks that nothing is written past
-// the returned count.
-std::string Decode(const std::string& input) {
+// Decodes through `kernel`, or through Base64Decode itself when it is null,
+// from an input buffer of exactly the input's size (so the sanitizer build
+// catches any read past it) and checks that nothing is written past the
+// returned count.
+std::string DecodeWith(Base64Kernel kernel, const std::string& input) {
   std::unique_ptr<char[]> in(new char[input.size()]);
   std::memcpy(in.get(), input.data(), input.size());
   constexpr char kUnwritten = '\xA5';
   std::vector<char> out(input.size() + 8, kUnwritten);
   const auto size = static_cast<uint32_t>(input.size());
-  const int32_t n = Base64Decode(in.get(), size, out.data());
+  int32_t n = 0;
+  if (kernel == nullptr) {
+    n = Base64Decode(in.get(), size, out.data());
+  } else if (size != 0) {
+    Base64StreamDecoder decoder(kernel);
+    const size_t decoded = decoder.Decode(in.get(), size, out.data());
+    n = static_cast<int32_t>(decoded + decoder.Finish(out.data() + decoded));
+  }
   EXPECT_GE(n, 0);
   EXPECT_LE(static_cast<uint32_t>(n), size);
   if (n < 0 || static_cast<uint32_t>(n) > size) return "<bad count>";
@@ -33,6 +45,10 @@ std::string Decode(const std::string& input) {
             std::string(out.size() - n, kUnwritten))
       << "bytes written past the count";
   return std::string(out.data(), n);
+}
+
+std::string Decode(const std::string& input) {
+  return DecodeWith(nullptr, input);
 }
 
 // One byte at a time, straight from the rules.
@@ -127,11 +143,42 @@ TEST(Base64Decode, NullPointersAndZeroLengthWriteNothing) {
   EXPECT_EQ(Base64Decode("YWJj", 4, nullptr), 0);
 }
 
-// The group-at-a-time path must agree with the byte rules whatever breaks
-// the groups: every byte value, "=" and line breaks at every position.
-TEST(Base64Decode, MatchesTheByteRulesOnAdversarialInput) {
+// Every bulk kernel this CPU runs, each taken through the whole decoder; the
+// byte rules are the same whichever runs.
+struct NamedKernel {
+  const char* name;
+  Base64Kernel kernel;
+};
+
+std::vector<NamedKernel> Kernels() {
+  std::vector<NamedKernel> kernels = {{"Portable", Base64DecodeGroupsPortable}};
+#ifdef CONTENTFILE_HAVE_AVX2_KERNELS
+  if (CpuHasAvx2()) kernels.push_back({"Avx2", Base64DecodeGroupsAvx2});
+#endif
+  return kernels;
+}
+
+void PrintTo(const NamedKernel& kernel, std::ostream* os) { *os << kernel.name; }
+
+class Base64Bulk : public testing::TestWithParam<NamedKernel> {
+ protected:
+  std::string Decode(const std::string& input) {
+    return DecodeWith(GetParam().kernel, input);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Base64, Base64Bulk, testing::ValuesIn(Kernels()),
+    [](const testing::TestParamInfo<NamedKernel>& kernel) {
+      return std::string(kernel.param.name);
+    });
+
+// The bulk paths must agree with the byte rules whatever breaks the groups:
+// every byte value, "=" and line breaks at every position, in lines long
+// enough for several blocks of the widest kernel.
+TEST_P(Base64Bulk, MatchesTheByteRulesOnAdversarialInput) {
   std::mt19937 rng(7);
-  const std::string text = Encode(RandomBytes(rng, 70));  // 2 lines
+  const std::string text = Encode(RandomBytes(rng, 120));  // 3 lines
   for (size_t at = 0; at <= text.size(); ++at) {
     for (int byte = 0; byte < 256; ++byte) {
       std::string input = text;
@@ -147,7 +194,37 @@ TEST(Base64Decode, MatchesTheByteRulesOnAdversarialInput) {
   }
 }
 
-TEST(Base64Decode, MatchesTheByteRulesOnRandomInput) {
+// Unbroken runs of every length around the 32-byte block, with one byte
+// from outside the alphabet, or "=", at every offset, and lines of every
+// width (line breaks inside groups as well as between them).
+TEST_P(Base64Bulk, MatchesTheByteRulesAroundTheBlockSize) {
+  std::mt19937 rng(11);
+  std::string run(200, '\0');
+  for (char& c : run) c = kAlphabet[rng() % 64];
+  for (size_t length = 0; length <= 136; ++length) {
+    const std::string text = run.substr(0, length);
+    ASSERT_EQ(Decode(text), ReferenceDecode(text)) << length;
+    for (size_t at = 0; at <= length; ++at) {
+      for (char byte : {'=', '\r', '\n', ' ', '-', '\x80', '\0'}) {
+        std::string input = text;
+        input.insert(at, 1, byte);
+        ASSERT_EQ(Decode(input), ReferenceDecode(input))
+            << length << " " << int(byte) << " at " << at;
+      }
+    }
+  }
+  for (size_t width = 1; width <= 80; ++width) {
+    for (const char* line_end : {"\r\n", "\n", " "}) {
+      std::string input;
+      for (size_t i = 0; i < run.size(); i += width) {
+        input += run.substr(i, width) + line_end;
+      }
+      ASSERT_EQ(Decode(input), ReferenceDecode(input)) << width;
+    }
+  }
+}
+
+TEST_P(Base64Bulk, MatchesTheByteRulesOnRandomInput) {
   const std::string palette = kAlphabet + kAlphabet + "\r\n\r\n \t=\x80\xff";
   for (unsigned seed = 0; seed < 2000; ++seed) {
     std::mt19937 rng(seed);
@@ -161,7 +238,7 @@ TEST(Base64Decode, MatchesTheByteRulesOnRandomInput) {
   }
 }
 
-TEST(Base64RoundTrip, RandomBytesSurviveEncodingAndDecoding) {
+TEST_P(Base64Bulk, RoundTripsRandomBytes) {
   std::vector<size_t> lengths = {0, 1, 2, 3, 4, 56, 57, 58, 114, 10000};
   std::mt19937 pick(1);
   for (int i = 0; i < 300; ++i) lengths.push_back(pick() % 10001);
@@ -169,6 +246,44 @@ TEST(Base64RoundTrip, RandomBytesSurviveEncodingAndDecoding) {
     std::mt19937 rng(static_cast<unsigned>(i));
     const std::string bytes = RandomBytes(rng, lengths[i]);
     ASSERT_EQ(Decode(Encode(bytes)), bytes) << "length " << lengths[i];
+  }
+}
+
+// Pieces of 1 byte upward, cut anywhere: inside groups, between CR and LF,
+// before and after an "=". Each piece's output stays within its bound and
+// nothing is written past its count; one decoder serves content after
+// content.
+TEST_P(Base64Bulk, PiecesOfAnySizeDecodeAsTheWhole) {
+  constexpr char kUnwritten = '\xA5';
+  const std::string palette = kAlphabet + "\r\n \x80=";
+  Base64StreamDecoder decoder(GetParam().kernel);
+  for (unsigned seed = 0; seed < 400; ++seed) {
+    std::mt19937 rng(seed);
+    std::string content = Encode(RandomBytes(rng, rng() % 3000));
+    if (seed % 3 == 1) {
+      for (char& c : content) {
+        if (rng() % 100 == 0) c = palette[rng() % palette.size()];
+      }
+    }
+    if (seed % 3 == 2) content += "=" + content;
+    const size_t largest = seed % 4 == 0 ? 1 : seed % 4 == 1 ? 8 : 300;
+    std::string decoded;
+    for (size_t at = 0; at < content.size();) {
+      const size_t length =
+          std::min<size_t>(1 + rng() % largest, content.size() - at);
+      const std::string piece = content.substr(at, length);
+      std::vector<char> out(length + Base64StreamDecoder::kMaxExtraOutput + 8,
+                            kUnwritten);
+      const size_t n = decoder.Decode(piece.data(), length, out.data());
+      ASSERT_LE(n, length + Base64StreamDecoder::kMaxExtraOutput);
+      ASSERT_EQ(std::string(out.begin() + n, out.end()),
+                std::string(out.size() - n, kUnwritten));
+      decoded.append(out.data(), n);
+      at += length;
+    }
+    char last[Base64StreamDecoder::kMaxFinishOutput];
+    decoded.append(last, decoder.Finish(last));
+    ASSERT_EQ(decoded, ReferenceDecode(content)) << "seed " << seed;
   }
 }
 

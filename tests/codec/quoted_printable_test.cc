@@ -1,10 +1,14 @@
 #include "codec/quoted_printable.h"
 
+#include "codec/cpu_features.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,16 +18,23 @@ namespace {
 
 using std::string_literals::operator""s;
 
-// Decodes from an input buffer of exactly the input's size (so the sanitizer
-// build catches any read past it) and checks that nothing is written past
-// the returned count.
-std::string Decode(const std::string& input) {
+// Decodes through `kernel` (null: the byte rules alone), or through
+// QPDecode itself when `whole` is set, from an input buffer of exactly the
+// input's size (so the sanitizer build catches any read past it) and checks
+// that nothing is written past the returned count.
+std::string DecodeWith(bool whole, QPKernel kernel, const std::string& input) {
   std::unique_ptr<char[]> in(new char[input.size()]);
   std::memcpy(in.get(), input.data(), input.size());
   constexpr char kUnwritten = '\xA5';
   std::vector<char> out(input.size() + 8, kUnwritten);
   const auto size = static_cast<uint32_t>(input.size());
-  const int32_t n = QPDecode(in.get(), size, out.data());
+  int32_t n = 0;
+  if (whole) {
+    n = QPDecode(in.get(), size, out.data());
+  } else {
+    QPStreamDecoder decoder(kernel);
+    n = static_cast<int32_t>(decoder.Decode(in.get(), size, out.data()));
+  }
   EXPECT_GE(n, 0);
   EXPECT_LE(static_cast<uint32_t>(n), size);
   if (n < 0 || static_cast<uint32_t>(n) > size) return "<bad count>";
@@ -31,6 +42,10 @@ std::string Decode(const std::string& input) {
             std::string(out.size() - n, kUnwritten))
       << "bytes written past the count";
   return std::string(out.data(), n);
+}
+
+std::string Decode(const std::string& input) {
+  return DecodeWith(true, nullptr, input);
 }
 
 // One byte at a time, straight from the rules.
@@ -142,18 +157,50 @@ TEST(QPDecode, NullPointersAndZeroLengthWriteNothing) {
   EXPECT_EQ(QPDecode("=3D", 3, nullptr), 0);
 }
 
+// Every bulk kernel this CPU runs (none: the byte rules alone), each taken
+// through the whole decoder.
+struct NamedKernel {
+  const char* name;
+  QPKernel kernel;
+};
+
+std::vector<NamedKernel> Kernels() {
+  std::vector<NamedKernel> kernels = {{"ByteRules", nullptr}};
+#ifdef CONTENTFILE_HAVE_AVX2_KERNELS
+  if (CpuHasAvx2()) kernels.push_back({"Avx2", QPDecodeBulkAvx2});
+#endif
+  return kernels;
+}
+
+void PrintTo(const NamedKernel& kernel, std::ostream* os) { *os << kernel.name; }
+
+class QPBulk : public testing::TestWithParam<NamedKernel> {
+ protected:
+  std::string Decode(const std::string& input) {
+    return DecodeWith(false, GetParam().kernel, input);
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    QP, QPBulk, testing::ValuesIn(Kernels()),
+    [](const testing::TestParamInfo<NamedKernel>& kernel) {
+      return std::string(kernel.param.name);
+    });
+
 // Every byte value after an "=", and an "=" or line break at every position,
-// the last two included.
-TEST(QPDecode, MatchesTheByteRulesOnAdversarialInput) {
+// the last two included, in text long enough for several blocks of the
+// widest kernel.
+TEST_P(QPBulk, MatchesTheByteRulesOnAdversarialInput) {
   std::mt19937 rng(3);
-  const std::string text = Encode(RandomText(rng, 120));
+  const std::string text = Encode(RandomText(rng, 150));
   for (size_t at = 0; at <= text.size(); ++at) {
     for (int byte = 0; byte < 256; ++byte) {
       std::string input = text;
       input.insert(at, {'=', char(byte)});
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << byte << " at " << at;
     }
-    for (const char* cut : {"=", "\r\n", "=\r\n", "=\r", "=\n"}) {
+    for (const char* cut : {"=", "\r\n", "=\r\n", "=\r", "=\n", "==",
+                            "===", "==41", "=\r=", "=\r==\r\n"}) {
       std::string input = text;
       input.insert(at, cut);
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << at;
@@ -162,15 +209,93 @@ TEST(QPDecode, MatchesTheByteRulesOnAdversarialInput) {
   }
 }
 
-TEST(QPDecode, MatchesTheByteRulesOnRandomInput) {
-  for (unsigned seed = 0; seed < 2000; ++seed) {
+// Sequences at every offset of a block and straddling its end, dense runs
+// of sequences, and soft line breaks that leave the output short of the
+// input by any amount at its end.
+TEST_P(QPBulk, MatchesTheByteRulesAroundTheBlockSize) {
+  std::mt19937 rng(5);
+  std::string plain(160, '\0');
+  for (char& c : plain) c = static_cast<char>('a' + rng() % 26);
+  for (size_t prefix = 0; prefix <= 130; ++prefix) {
+    for (const char* sequence : {"=C3", "=\r\n", "=3d", "==41", "=\r="}) {
+      for (size_t repeat : {1, 2, 9, 12, 40}) {
+        for (size_t suffix : {0, 1, 2, 3, 40, 100}) {
+          std::string input = plain.substr(0, prefix);
+          for (size_t i = 0; i < repeat; ++i) input += sequence;
+          input += plain.substr(0, suffix);
+          ASSERT_EQ(Decode(input), ReferenceDecode(input))
+              << prefix << " " << sequence << " x" << repeat << " " << suffix;
+        }
+      }
+    }
+  }
+}
+
+// Runs of sequences that write little or nothing (soft line breaks above
+// all) in every mix with plain bytes, so that the output falls behind the
+// input by every amount, near the end of the input as well.
+TEST_P(QPBulk, MatchesTheByteRulesWhereTheOutputFallsBehind) {
+  static const char* const kTokens[] = {"=\r\n", "=\r\n", "=\r\n", "=41",
+                                        "x",      "=",      "==\r"};
+  for (unsigned seed = 0; seed < 20000; ++seed) {
     std::mt19937 rng(seed);
-    const std::string input = RandomText(rng, rng() % 300);
+    const unsigned plain_share = 1 + seed % 7;  // in 8
+    std::string input;
+    const size_t length = 64 + rng() % 100;
+    while (input.size() < length) {
+      input += rng() % 8 < plain_share ? "x" : kTokens[rng() % 7];
+    }
     ASSERT_EQ(Decode(input), ReferenceDecode(input)) << "seed " << seed;
   }
 }
 
-TEST(QPRoundTrip, RandomBytesSurviveEncodingAndDecoding) {
+// A 32-byte block whose last bytes write nothing, then a block that writes
+// just fewer or just more bytes than that, then the end of the input: what
+// a block-wide path may store past its output must be written over by what
+// follows, or not stored at all.
+TEST_P(QPBulk, MatchesTheByteRulesWhereABlockEndsWritingNothing) {
+  const struct {
+    const char* end_of_block;  // its last 8 bytes
+    const char* rest_of_pair;  // the bytes of the next block it consumes
+  } kBlockEnds[] = {{"xxxxxxxx", ""},
+                    {"=\r\n=\r\n=\r", "\n"},
+                    {"x=\r\n=\r\n=", "\r\n"}};
+  for (const auto& block_end : kBlockEnds) {
+    const std::string head = std::string(24, 'x') + block_end.end_of_block +
+                             block_end.rest_of_pair;
+    // Soft line breaks, pairs and plain bytes filling the next block and the
+    // two bytes after it, the last of them a soft line break.
+    const size_t fill = 2 * 32 + 2 - head.size() - 3;
+    for (size_t soft = 0; soft <= 11; ++soft) {
+      for (size_t pairs = 0; pairs <= 3; ++pairs) {
+        if (3 * (soft + pairs) > fill) continue;
+        std::vector<std::string> tokens(soft, "=\r\n");
+        tokens.insert(tokens.end(), pairs, "=41");
+        tokens.insert(tokens.end(), fill - 3 * (soft + pairs), "x");
+        for (unsigned order = 0; order < 4; ++order) {
+          std::shuffle(tokens.begin(), tokens.end(), std::mt19937(order));
+          std::string input = head;
+          for (const std::string& token : tokens) input += token;
+          input += "=\r\n";
+          ASSERT_EQ(Decode(input), ReferenceDecode(input)) << input;
+          input += "x";
+          ASSERT_EQ(Decode(input), ReferenceDecode(input)) << input;
+        }
+      }
+    }
+  }
+}
+
+TEST_P(QPBulk, MatchesTheByteRulesOnRandomInput) {
+  for (unsigned seed = 0; seed < 2000; ++seed) {
+    std::mt19937 rng(seed);
+    std::string input = RandomText(rng, rng() % 300);
+    if (seed % 2 == 0) input = Encode(input);
+    ASSERT_EQ(Decode(input), ReferenceDecode(input)) << "seed " << seed;
+  }
+}
+
+TEST_P(QPBulk, RoundTripsRandomBytes) {
   std::vector<size_t> lengths = {0, 1, 2, 3, 75, 76, 77, 10000};
   std::mt19937 pick(1);
   for (int i = 0; i < 300; ++i) lengths.push_back(pick() % 10001);
@@ -182,6 +307,35 @@ TEST(QPRoundTrip, RandomBytesSurviveEncodingAndDecoding) {
       for (char& c : bytes) c = static_cast<char>(rng());
     }
     ASSERT_EQ(Decode(Encode(bytes)), bytes) << "length " << lengths[i];
+  }
+}
+
+// Pieces of 1 byte upward, cut anywhere, inside "=" sequences and soft line
+// breaks too. Each piece's output stays within its length and nothing is
+// written past its count; one decoder serves content after content.
+TEST_P(QPBulk, PiecesOfAnySizeDecodeAsTheWhole) {
+  constexpr char kUnwritten = '\xA5';
+  QPStreamDecoder decoder(GetParam().kernel);
+  for (unsigned seed = 0; seed < 400; ++seed) {
+    std::mt19937 rng(seed);
+    std::string content = RandomText(rng, rng() % 3000);
+    if (seed % 2 == 0) content = Encode(content);
+    const size_t largest = seed % 4 == 0 ? 1 : seed % 4 == 1 ? 8 : 300;
+    std::string decoded;
+    for (size_t at = 0; at < content.size();) {
+      const size_t length =
+          std::min<size_t>(1 + rng() % largest, content.size() - at);
+      const std::string piece = content.substr(at, length);
+      std::vector<char> out(length + 8, kUnwritten);
+      const size_t n = decoder.Decode(piece.data(), length, out.data());
+      ASSERT_LE(n, length);
+      ASSERT_EQ(std::string(out.begin() + n, out.end()),
+                std::string(out.size() - n, kUnwritten));
+      decoded.append(out.data(), n);
+      at += length;
+    }
+    EXPECT_EQ(decoder.Finish(nullptr), 0u);
+    ASSERT_EQ(decoded, ReferenceDecode(content)) << "seed " << seed;
   }
 }
 

@@ -215,21 +215,28 @@ constexpr Failing kEveryFailing[] = {Failing::kSeamAllocation, Failing::kRead,
                                      Failing::kWrite, Failing::kClose,
                                      Failing::kOperatorNew};
 
-// The result of an operation as the table names it: its code, or the
-// error it raised.
-// A template, not std::function: wrapping the call must not allocate while
-// a fault is armed.
+// The result of an operation: its code, or the error it raised. Taking it
+// allocates nothing, so that nothing of it counts while a fault is armed;
+// Name() gives it as the table names it.
+struct Result {
+  int32_t code = 0;
+  const char* raised = nullptr;
+  std::string Name() const { return raised ? raised : std::to_string(code); }
+};
+
 template <typename Operation>
-std::string Outcome(Operation&& operation) {
+Result RunOperation(Operation&& operation) {
+  Result result;
   try {
-    return std::to_string(operation());
+    result.code = operation();
   } catch (const CFileError&) {
-    return "CFileError";
+    result.raised = "CFileError";
   } catch (const std::bad_alloc&) {
-    return "bad_alloc";
+    result.raised = "bad_alloc";
   } catch (const std::invalid_argument&) {
-    return "invalid_argument";
+    result.raised = "invalid_argument";
   }
+  return result;
 }
 
 // Runs `attempt` with each operation of the kind failing in turn until an
@@ -295,9 +302,10 @@ TEST_F(FaultMatrixTest, BaseOpen) {
         FailEachInTurn(failing, [&](const FaultPoint& fault, bool* hit) {
           CContentFile file;
           fault.Arm();
-          const std::string outcome =
-              Outcome([&] { return file.OpenContentFile(path.c_str()); });
+          const Result result =
+              RunOperation([&] { return file.OpenContentFile(path.c_str()); });
           *hit = fault.Disarm();
+          const std::string outcome = result.Name();
           if (outcome == "0") {
             EXPECT_EQ(file.GetHeadSize(), head.size());
             EXPECT_EQ(file.GetBodySize(), 4u);
@@ -336,9 +344,10 @@ TEST_F(FaultMatrixTest, HttpPostOpen) {
           CHttpPostContentFile post;
           EXPECT_EQ(post.OpenContentFile(earlier.c_str()), 0);
           fault.Arm();
-          const std::string outcome =
-              Outcome([&] { return post.OpenContentFile(path.c_str()); });
+          const Result result =
+              RunOperation([&] { return post.OpenContentFile(path.c_str()); });
           *hit = fault.Disarm();
+          const std::string outcome = result.Name();
           const ST_HTTPPOST_LOG_INFO& info = post.GetLogInfo();
           if (outcome == "0") {
             EXPECT_STREQ(info.szLine9, "line9");
@@ -391,9 +400,10 @@ TEST_F(FaultMatrixTest, MailOpen) {
       CMailContentFile mail;
       EXPECT_EQ(mail.OpenContentFile(earlier.c_str()), 0);
       fault.Arm();
-      std::string outcome =
-          Outcome([&] { return mail.OpenContentFile(path.c_str()); });
+      const Result result =
+          RunOperation([&] { return mail.OpenContentFile(path.c_str()); });
       *hit = fault.Disarm();
+      std::string outcome = result.Name();
 
       const ST_MAIL_LOG_INFO& info = mail.GetLogInfo();
       if (outcome == "0") {
@@ -500,35 +510,35 @@ TEST_F(FaultMatrixTest, SaveBody2File) {
     SCOPED_TRACE(existing ? "existing target" : "new target");
     Outcomes seen;
     for (Failing failing : kEveryFailing) {
-      seen[failing] =
-          FailEachInTurn(failing, [&](const FaultPoint& fault, bool* hit) {
-            CContentFile file;
-            EXPECT_EQ(file.OpenContentFile(path.c_str()), 0);
-            if (existing) {
-              WriteFile(target, "PRECIOUS");
-            } else {
-              unlink(target.c_str());
-            }
-            fault.Arm();
-            const std::string outcome =
-                Outcome([&] { return file.SaveBody2File(target.c_str()); });
-            *hit = fault.Disarm();
-            const std::string left =
-                FileExists(target) ? ReadFile(target) : "<none>";
-            if (outcome == "0") {
-              EXPECT_EQ(left, body);
-            } else if (outcome == "-6") {
-              EXPECT_EQ(left, body.substr(0, left.size()))
-                  << "not what was written";
-            } else if (existing) {
-              EXPECT_EQ(left, "PRECIOUS");
-            } else if (outcome != "bad_alloc") {
-              EXPECT_EQ(left, "");  // a new target stays behind, empty
-            }
-            EXPECT_EQ(file.SaveBody2File(target.c_str()), 0)
-                << "after " << outcome;
-            return outcome;
-          });
+      seen[failing] = FailEachInTurn(failing, [&](const FaultPoint& fault,
+                                                  bool* hit) {
+        CContentFile file;
+        EXPECT_EQ(file.OpenContentFile(path.c_str()), 0);
+        if (existing) {
+          WriteFile(target, "PRECIOUS");
+        } else {
+          unlink(target.c_str());
+        }
+        fault.Arm();
+        const Result result =
+            RunOperation([&] { return file.SaveBody2File(target.c_str()); });
+        *hit = fault.Disarm();
+        const std::string outcome = result.Name();
+        const std::string left =
+            FileExists(target) ? ReadFile(target) : "<none>";
+        if (outcome == "0") {
+          EXPECT_EQ(left, body);
+        } else if (outcome == "-6") {
+          EXPECT_EQ(left, body.substr(0, left.size()))
+              << "not what was written";
+        } else if (existing) {
+          EXPECT_EQ(left, "PRECIOUS");
+        } else if (outcome != "bad_alloc") {
+          EXPECT_EQ(left, "");  // a new target stays behind, empty
+        }
+        EXPECT_EQ(file.SaveBody2File(target.c_str()), 0) << "after " << outcome;
+        return outcome;
+      });
     }
     EXPECT_EQ(seen[Failing::kSeamAllocation], std::set<std::string>{"-4"});
     EXPECT_EQ(seen[Failing::kRead], std::set<std::string>{"-5"});
@@ -568,10 +578,11 @@ TEST_F(FaultMatrixTest, GetAttachment2File) {
                 unlink(target.c_str());
               }
               fault.Arm();
-              const std::string outcome = Outcome([&] {
+              const Result result = RunOperation([&] {
                 return mail.GetAttachment2File(index, target.c_str());
               });
               *hit = fault.Disarm();
+              const std::string outcome = result.Name();
               const std::string left =
                   FileExists(target) ? ReadFile(target) : "<none>";
               if (outcome == "0") {

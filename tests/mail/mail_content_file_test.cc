@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "codec/quoted_printable.h"
 #include "contentfile.h"
 #include "gtest/gtest.h"
+#include "mail/part_retrieval.h"
 #include "platform/fault_injection.h"
 #include "tests/support/test_files.h"
 
@@ -426,6 +428,43 @@ TEST_F(MailContentFileTest, RoundTripsA50MBAttachment) {
   const std::string out = dir_.File("big.bin");
   ASSERT_EQ(mail.GetAttachment2File(0, out.c_str()), 0);
   EXPECT_TRUE(ReadFile(out) == bytes);
+}
+
+// Attachments of several decoding steps, with a soft line break, an "="
+// pair, a CR LF and base64 groups cut by the ends of the steps, come out as
+// the decoders give them in one piece.
+TEST_F(MailContentFileTest, SavesAttachmentsOfSeveralStepsAsOneDecoding) {
+  using contentfile_internal::kSaveStep;
+  std::mt19937 random(9);
+  std::string bytes(kSaveStep * 2, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  std::string base64 = Base64(bytes);
+  base64.insert(kSaveStep - 1, "\r\n");
+  base64.insert(2 * kSaveStep - 1, "\r\n");
+
+  static const char* const kPieces[] = {"Caf=C3=A9 ", "=3D", "=\r\n", "text ",
+                                        "\r\n", "=e9", "x"};
+  std::string qp;
+  while (qp.size() < 2 * kSaveStep + 1000) qp += kPieces[random() % 7];
+  qp.replace(kSaveStep - 1, 3, "=\r\n");
+  qp.replace(2 * kSaveStep - 2, 3, "=C3");
+  qp.replace(3 * kSaveStep / 2 - 1, 3, "=4A");  // inside a step
+
+  const std::string message = Multipart(
+      "", "t",
+      {{"filename=a.bin", "base64", base64},
+       {"filename=b.txt", "quoted-printable", qp}});
+  CMailContentFile mail;
+  ASSERT_EQ(mail.OpenContentFile(Write(Capture(message)).c_str()), 0);
+  const std::string out = dir_.File("out");
+  ASSERT_EQ(mail.GetAttachment2File(0, out.c_str()), 0);
+  EXPECT_TRUE(ReadFile(out) == bytes);
+
+  std::string whole(qp.size(), '\0');
+  whole.resize(static_cast<size_t>(contentfile_internal::QPDecode(
+      qp.data(), static_cast<uint32_t>(qp.size()), whole.data())));
+  ASSERT_EQ(mail.GetAttachment2File(1, out.c_str()), 0);
+  EXPECT_TRUE(ReadFile(out) == whole);
 }
 
 TEST_F(MailContentFileTest, ReportsTwoThousandAttachments) {

@@ -215,6 +215,24 @@ TEST(PartTable, AnEmptyNestedPartStandsForTheWholeEnclosingPart) {
   }
 }
 
+TEST(PartTable, AnEmptyPartDeeperDownStandsForItsOwnEnclosingPart) {
+  const std::string message =
+      std::string(kMixedHead) +
+      Lines({"--XX", "Content-Type: multipart/mixed; boundary=MID", "", "--MID",
+             "Content-Type: multipart/alternative; boundary=IN", "", "--IN", "",
+             "plain", "--IN", "--IN--", "--MID", "", "after", "--MID--",
+             "--XX--"});
+  auto parser = LoadMessage(message);
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  const std::vector<ST_MAIL_PART>& parts = parser->Parts();
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(Content(*parser, parts[0]), "plain");
+  // The part that holds the IN multipart, not the one that holds MID.
+  EXPECT_EQ(parts[1].nStart, message.find("--MID\r\nContent-Type") + 5);
+  EXPECT_EQ(parts[1].nEnd, message.find("\r\n--MID\r\n\r\nafter"));
+  EXPECT_EQ(Content(*parser, parts[2]), "after");
+}
+
 TEST(PartTable, SinglePartMessageStartsAtItsContentType) {
   auto parser = LoadMessage(
       "From: a1\r\nContent-Type: text/plain\r\n"
@@ -436,7 +454,12 @@ TEST(PartTable, ParsesManyPartsAndManyEmptyNestedParts) {
   for (int i = 0; i < 20000; ++i) nested += "--IN\r\n";
   nested += "\r\nx\r\n--XX--\r\n";
   auto empties = LoadMessage(nested);
-  ASSERT_EQ(empties->Parse(), CMailParser::kParsed);
+  // A second copy of a header block would fail: there is none.
+  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation, 1,
+                                    1);
+  const int32_t result = empties->Parse();
+  contentfile_internal::ClearFaults();
+  ASSERT_EQ(result, CMailParser::kParsed);
   ASSERT_EQ(empties->Parts().size(), 19999u);
   for (const ST_MAIL_PART& part : empties->Parts()) {
     ASSERT_EQ(part.nStart, empties->Parts()[0].nStart);

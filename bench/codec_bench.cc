@@ -1,7 +1,7 @@
 // Decoder throughput on 64 MB inputs, beside memcpy of the same bytes so the
 // ratio to a plain copy can be read off one run:
 //   codec_bench --benchmark_min_time=2 --benchmark_repetitions=5
-// The decoders run with the kernels this CPU selects; the */Portable runs
+// The decoders run with the kernels this CPU selects; the *_Portable runs
 // take the same decoding through the kernels that run anywhere.
 
 #include <benchmark/benchmark.h>

@@ -22,8 +22,8 @@
 namespace contentfile_internal {
 namespace {
 
-constexpr int kBlock = 32;         // characters per step
-constexpr int kBlockOutput = 24;   // bytes they decode to
+constexpr int kBlock = 32;        // characters per step
+constexpr int kBlockOutput = 24;  // bytes they decode to
 
 CONTENTFILE_AVX2 inline __m256i Load(const unsigned char* p) {
   __m256i v;
@@ -73,12 +73,13 @@ CONTENTFILE_AVX2 inline __m256i Pack(__m256i sextets) {
   // first pair * 4096 + second pair, the group's 24 bits.
   const __m256i pairs =
       _mm256_maddubs_epi16(sextets, _mm256_set1_epi32(0x01400140));
-  const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+  const __m256i groups =
+      _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
   // The three bytes of each group, most significant first, 12 per lane.
   const __m256i bytes = _mm256_shuffle_epi8(
-      groups, _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1,
-                               -1, -1, 2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12,
-                               -1, -1, -1, -1));
+      groups,
+      _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+                       2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
   return _mm256_permutevar8x32_epi32(bytes,
                                      _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
@@ -133,14 +134,29 @@ CONTENTFILE_AVX2 const unsigned char* Base64DecodeGroupsAvx2(
     // wait for this block's classification when line lengths repeat.
     const unsigned first = static_cast<unsigned>(__builtin_ctz(block.outside));
     switch (first) {
-      case 0: break;
-      case 4: TakeGroups<1>(packed, &in, &out); break;
-      case 8: TakeGroups<2>(packed, &in, &out); break;
-      case 12: TakeGroups<3>(packed, &in, &out); break;
-      case 16: TakeGroups<4>(packed, &in, &out); break;
-      case 20: TakeGroups<5>(packed, &in, &out); break;
-      case 24: TakeGroups<6>(packed, &in, &out); break;
-      case 28: TakeGroups<7>(packed, &in, &out); break;
+      case 0:
+        break;
+      case 4:
+        TakeGroups<1>(packed, &in, &out);
+        break;
+      case 8:
+        TakeGroups<2>(packed, &in, &out);
+        break;
+      case 12:
+        TakeGroups<3>(packed, &in, &out);
+        break;
+      case 16:
+        TakeGroups<4>(packed, &in, &out);
+        break;
+      case 20:
+        TakeGroups<5>(packed, &in, &out);
+        break;
+      case 24:
+        TakeGroups<6>(packed, &in, &out);
+        break;
+      case 28:
+        TakeGroups<7>(packed, &in, &out);
+        break;
       default:  // inside a group
         StorePart(packed, first / 4 * 3, out);
         in += first / 4 * 4;

@@ -43,8 +43,7 @@ QPKernel SelectedQPKernel() {
   return nullptr;
 }
 
-size_t QPStreamDecoder::Decode(const char* input, size_t length,
-                               char* output) {
+size_t QPStreamDecoder::Decode(const char* input, size_t length, char* output) {
   if (input == nullptr || output == nullptr) return 0;
   const auto* in = reinterpret_cast<const unsigned char*>(input);
   const unsigned char* const end = in + length;

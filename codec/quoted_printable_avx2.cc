@@ -89,9 +89,8 @@ CONTENTFILE_AVX2 inline uint32_t EqualsMask(__m256i v) {
 CONTENTFILE_AVX2 inline __m256i DigitValues(__m256i x) {
   const __m256i up_to_nine = _mm256_cmpeq_epi8(
       _mm256_subs_epu8(x, _mm256_set1_epi8('9')), _mm256_setzero_si256());
-  return _mm256_add_epi8(
-      _mm256_sub_epi8(x, _mm256_set1_epi8(55)),
-      _mm256_and_si256(up_to_nine, _mm256_set1_epi8(7)));
+  return _mm256_add_epi8(_mm256_sub_epi8(x, _mm256_set1_epi8(55)),
+                         _mm256_and_si256(up_to_nine, _mm256_set1_epi8(7)));
 }
 
 CONTENTFILE_AVX2 inline void Store8Low(__m128i v, unsigned char* out) {
@@ -105,14 +104,14 @@ CONTENTFILE_AVX2 inline void Store8High(__m128i v, unsigned char* out) {
 // Writes the bytes of `bytes` whose bit is set in `keep`, in order, at
 // `out`; returns the end of what it wrote. Stores 8 bytes past that end.
 CONTENTFILE_AVX2 inline unsigned char* PackStore(__m256i bytes, uint32_t keep,
-                                                  unsigned char* out) {
+                                                 unsigned char* out) {
   const uint32_t k0 = keep & 0xFF, k1 = (keep >> 8) & 0xFF,
                  k2 = (keep >> 16) & 0xFF, k3 = keep >> 24;
-  const __m256i order = _mm256_setr_epi64x(
-      static_cast<long long>(kPack.low[k0]),
-      static_cast<long long>(kPack.high[k1]),
-      static_cast<long long>(kPack.low[k2]),
-      static_cast<long long>(kPack.high[k3]));
+  const __m256i order =
+      _mm256_setr_epi64x(static_cast<long long>(kPack.low[k0]),
+                         static_cast<long long>(kPack.high[k1]),
+                         static_cast<long long>(kPack.low[k2]),
+                         static_cast<long long>(kPack.high[k3]));
   const __m256i packed = _mm256_shuffle_epi8(bytes, order);
   const __m128i lane0 = _mm256_castsi256_si128(packed);
   const __m128i lane1 = _mm256_extracti128_si256(packed, 1);
@@ -144,24 +143,23 @@ CONTENTFILE_AVX2 const unsigned char* QPDecodeBulkAvx2(
         carried | uint64_t{equals} << 1 | uint64_t{equals} << 2;
     bool by_the_rules = (equals & static_cast<uint32_t>(paired)) != 0;
     const uint32_t equals_after = EqualsMask(Load(in + kBlock));
-    if (!by_the_rules &&
-        __builtin_popcount(equals_after) > kMaxEqualsAfter) {
+    if (!by_the_rules && __builtin_popcount(equals_after) > kMaxEqualsAfter) {
       const uint32_t carried_after = static_cast<uint32_t>(paired >> 32);
       const uint32_t paired_after =
           carried_after | equals_after << 1 | equals_after << 2;
       const uint32_t soft_breaks_after =
           equals_after & Mask(_mm256_cmpeq_epi8(Load(in + kBlock + 1),
                                                 _mm256_set1_epi8('\r')));
-      by_the_rules = (equals_after & paired_after) != 0 ||
-                     __builtin_popcount(~(paired_after | soft_breaks_after)) <
-                         kStoreWidth;
+      by_the_rules =
+          (equals_after & paired_after) != 0 ||
+          __builtin_popcount(~(paired_after | soft_breaks_after)) < kStoreWidth;
     }
     if (by_the_rules) {
       // From the end of the sequence carried in up to the end of the last
       // sequence that starts in this block.
+      const unsigned char* const stop = in + kBlock;
       in += __builtin_popcount(carried);
       carried = 0;
-      const unsigned char* const stop = in + kBlock;
       while (in < stop) {
         if (*in != '=') {
           *out++ = *in++;
@@ -183,8 +181,7 @@ CONTENTFILE_AVX2 const unsigned char* QPDecodeBulkAvx2(
                          _mm256_set1_epi8(static_cast<char>(0xF0))),
         DigitValues(second));
     const __m256i bytes = _mm256_blendv_epi8(
-        plain, pair_values,
-        _mm256_cmpeq_epi8(plain, _mm256_set1_epi8('=')));
+        plain, pair_values, _mm256_cmpeq_epi8(plain, _mm256_set1_epi8('=')));
     out = PackStore(bytes, keep, out);
     in += kBlock;
   }

@@ -69,9 +69,9 @@ static void visit(GMimeObject *parent, GMimeObject *object, gpointer data) {
 static int extract(const char *input, const char *folder, int use_read) {
   int fd = open(input, O_RDONLY);
   if (fd < 0) return 1;
-  GMimeStream *stream = use_read
-                            ? g_mime_stream_fs_new(fd)
-                            : g_mime_stream_mmap_new(fd, PROT_READ, MAP_PRIVATE);
+  GMimeStream *stream =
+      use_read ? g_mime_stream_fs_new(fd)
+               : g_mime_stream_mmap_new(fd, PROT_READ, MAP_PRIVATE);
   if (stream == NULL) {
     close(fd);
     return 1;

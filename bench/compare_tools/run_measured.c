@@ -49,8 +49,7 @@ int main(int argc, char **argv) {
     first = 3;
   }
   if (first >= argc - 1 || strcmp(argv[first], "--") != 0) {
-    fprintf(stderr,
-            "usage: run_measured [--each LIST] -- COMMAND ARG...\n");
+    fprintf(stderr, "usage: run_measured [--each LIST] -- COMMAND ARG...\n");
     return 2;
   }
   char **command = argv + first + 1;

@@ -1,7 +1,5 @@
 #include "codec/base64.h"
 
-#include "codec/cpu_features.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "codec/cpu_features.h"
 
 namespace contentfile_internal {
 namespace {
@@ -158,7 +158,9 @@ std::vector<NamedKernel> Kernels() {
   return kernels;
 }
 
-void PrintTo(const NamedKernel& kernel, std::ostream* os) { *os << kernel.name; }
+void PrintTo(const NamedKernel& kernel, std::ostream* os) {
+  *os << kernel.name;
+}
 
 class Base64Bulk : public testing::TestWithParam<NamedKernel> {
  protected:
@@ -167,11 +169,10 @@ class Base64Bulk : public testing::TestWithParam<NamedKernel> {
   }
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    Base64, Base64Bulk, testing::ValuesIn(Kernels()),
-    [](const testing::TestParamInfo<NamedKernel>& kernel) {
-      return std::string(kernel.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(Base64, Base64Bulk, testing::ValuesIn(Kernels()),
+                         [](const testing::TestParamInfo<NamedKernel>& kernel) {
+                           return std::string(kernel.param.name);
+                         });
 
 // The bulk paths must agree with the byte rules whatever breaks the groups:
 // every byte value, "=" and line breaks at every position, in lines long

@@ -1,7 +1,5 @@
 #include "codec/quoted_printable.h"
 
-#include "codec/cpu_features.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "codec/cpu_features.h"
 
 namespace contentfile_internal {
 namespace {
@@ -172,7 +172,9 @@ std::vector<NamedKernel> Kernels() {
   return kernels;
 }
 
-void PrintTo(const NamedKernel& kernel, std::ostream* os) { *os << kernel.name; }
+void PrintTo(const NamedKernel& kernel, std::ostream* os) {
+  *os << kernel.name;
+}
 
 class QPBulk : public testing::TestWithParam<NamedKernel> {
  protected:
@@ -181,11 +183,10 @@ class QPBulk : public testing::TestWithParam<NamedKernel> {
   }
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    QP, QPBulk, testing::ValuesIn(Kernels()),
-    [](const testing::TestParamInfo<NamedKernel>& kernel) {
-      return std::string(kernel.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(QP, QPBulk, testing::ValuesIn(Kernels()),
+                         [](const testing::TestParamInfo<NamedKernel>& kernel) {
+                           return std::string(kernel.param.name);
+                         });
 
 // Every byte value after an "=", and an "=" or line break at every position,
 // the last two included, in text long enough for several blocks of the
@@ -199,8 +200,8 @@ TEST_P(QPBulk, MatchesTheByteRulesOnAdversarialInput) {
       input.insert(at, {'=', char(byte)});
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << byte << " at " << at;
     }
-    for (const char* cut : {"=", "\r\n", "=\r\n", "=\r", "=\n", "==",
-                            "===", "==41", "=\r=", "=\r==\r\n"}) {
+    for (const char* cut : {"=", "\r\n", "=\r\n", "=\r", "=\n",
+                            "==", "===", "==41", "=\r=", "=\r==\r\n"}) {
       std::string input = text;
       input.insert(at, cut);
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << at;
@@ -236,7 +237,7 @@ TEST_P(QPBulk, MatchesTheByteRulesAroundTheBlockSize) {
 // input by every amount, near the end of the input as well.
 TEST_P(QPBulk, MatchesTheByteRulesWhereTheOutputFallsBehind) {
   static const char* const kTokens[] = {"=\r\n", "=\r\n", "=\r\n", "=41",
-                                        "x",      "=",      "==\r"};
+                                        "x",     "=",     "==\r"};
   for (unsigned seed = 0; seed < 20000; ++seed) {
     std::mt19937 rng(seed);
     const unsigned plain_share = 1 + seed % 7;  // in 8
@@ -257,12 +258,11 @@ TEST_P(QPBulk, MatchesTheByteRulesWhereABlockEndsWritingNothing) {
   const struct {
     const char* end_of_block;  // its last 8 bytes
     const char* rest_of_pair;  // the bytes of the next block it consumes
-  } kBlockEnds[] = {{"xxxxxxxx", ""},
-                    {"=\r\n=\r\n=\r", "\n"},
-                    {"x=\r\n=\r\n=", "\r\n"}};
+  } kBlockEnds[] = {
+      {"xxxxxxxx", ""}, {"=\r\n=\r\n=\r", "\n"}, {"x=\r\n=\r\n=", "\r\n"}};
   for (const auto& block_end : kBlockEnds) {
-    const std::string head = std::string(24, 'x') + block_end.end_of_block +
-                             block_end.rest_of_pair;
+    const std::string head =
+        std::string(24, 'x') + block_end.end_of_block + block_end.rest_of_pair;
     // Soft line breaks, pairs and plain bytes filling the next block and the
     // two bytes after it, the last of them a soft line break.
     const size_t fill = 2 * 32 + 2 - head.size() - 3;

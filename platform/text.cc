@@ -94,12 +94,12 @@ bool SearchesBytesDirectly() {
 // shift it would take after a mismatch, which never passes over an
 // occurrence.
 
-// Splits the key at a critical position; *period receives the period of the
-// right-hand part.
+// The maximal suffix of the key under the byte order, or under its reverse
+// when `reversed`: returns the position one before the suffix (kNone for
+// the whole key) and sets *period to the suffix's period.
 template <typename Bytes>
-size_t CriticalFactorization(const char* key, size_t key_length,
-                             size_t* period) {
-  // Maximal suffix under the byte order...
+size_t MaximalSuffix(const char* key, size_t key_length, bool reversed,
+                     size_t* period) {
   size_t max_suffix = kNone;  // one before the suffix; wraps to 0 on +1
   size_t j = 0;
   size_t k = 1;
@@ -107,7 +107,7 @@ size_t CriticalFactorization(const char* key, size_t key_length,
   while (j + k < key_length) {
     unsigned char a = CanonAt<Bytes>(key, j + k);
     unsigned char b = CanonAt<Bytes>(key, max_suffix + k);
-    if (a < b) {
+    if (reversed ? b < a : a < b) {
       j += k;
       k = 1;
       p = j - max_suffix;
@@ -124,33 +124,26 @@ size_t CriticalFactorization(const char* key, size_t key_length,
     }
   }
   *period = p;
+  return max_suffix;
+}
 
-  // ...and under the reverse order; the longer of the two is critical.
-  size_t max_suffix_rev = kNone;
-  j = 0;
-  k = p = 1;
-  while (j + k < key_length) {
-    unsigned char a = CanonAt<Bytes>(key, j + k);
-    unsigned char b = CanonAt<Bytes>(key, max_suffix_rev + k);
-    if (b < a) {
-      j += k;
-      k = 1;
-      p = j - max_suffix_rev;
-    } else if (a == b) {
-      if (k != p) {
-        ++k;
-      } else {
-        j += p;
-        k = 1;
-      }
-    } else {
-      max_suffix_rev = j++;
-      k = p = 1;
-    }
+// Splits the key at a critical position, the later of the two maximal
+// suffixes; *period receives the period of the right-hand part.
+template <typename Bytes>
+size_t CriticalFactorization(const char* key, size_t key_length,
+                             size_t* period) {
+  size_t forward_period = 1;
+  size_t reverse_period = 1;
+  const size_t forward =
+      MaximalSuffix<Bytes>(key, key_length, false, &forward_period);
+  const size_t reverse =
+      MaximalSuffix<Bytes>(key, key_length, true, &reverse_period);
+  if (reverse + 1 < forward + 1) {
+    *period = forward_period;
+    return forward + 1;
   }
-  if (max_suffix_rev + 1 < max_suffix + 1) return max_suffix + 1;
-  *period = p;
-  return max_suffix_rev + 1;
+  *period = reverse_period;
+  return reverse + 1;
 }
 
 template <typename Bytes>

@@ -52,6 +52,7 @@ void CMailParser::ResetResults() {
   m_strContentType.clear();
   m_strBoundary.clear();
   m_arrParts.clear();
+  attachment_entries_.clear();
   classifying_ = false;
   classification_stopped_ = false;
 }
@@ -66,7 +67,13 @@ int32_t CMailParser::Parse() {
   classifying_ = true;
   const int32_t parts_result = ParseParts();
   classifying_ = false;
-  return parts_result == kPartsFound ? kParsed : kNoPartTable;
+  if (parts_result != kPartsFound) return kNoPartTable;
+  for (size_t i = 0; i < m_arrParts.size(); ++i) {
+    if (m_arrParts[i].nType == MAIL_PART_ATTACHMENT) {
+      attachment_entries_.push_back(static_cast<uint32_t>(i));
+    }
+  }
+  return kParsed;
 }
 
 void CMailParser::ClassifyEntry(size_t index, int32_t same_as) {

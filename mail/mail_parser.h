@@ -114,6 +114,11 @@ class CMailParser {
   const std::string& Boundary() const { return m_strBoundary; }
   // The part table, in message order.
   const std::vector<ST_MAIL_PART>& Parts() const { return m_arrParts; }
+  // The table indices of the attachments, in table order: attachment n is
+  // Parts()[AttachmentEntries()[n]], found without a walk of the table.
+  const std::vector<uint32_t>& AttachmentEntries() const {
+    return attachment_entries_;
+  }
 
  private:
   friend class MailParserTestPeer;
@@ -161,6 +166,7 @@ class CMailParser {
   // Set while Parse builds the table: appended entries are classified.
   bool classifying_ = false;
   bool classification_stopped_ = false;
+  std::vector<uint32_t> attachment_entries_;
 };
 
 }  // namespace contentfile_internal

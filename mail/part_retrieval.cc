@@ -78,20 +78,15 @@ const ST_MAIL_PART* FirstTextPart(const CMailParser& parser) {
 }  // namespace
 
 int32_t CountAttachments(const CMailParser& parser) {
-  int32_t count = 0;
-  for (const ST_MAIL_PART& part : parser.Parts()) {
-    if (part.nType == MAIL_PART_ATTACHMENT) ++count;
-  }
-  return count;
+  return static_cast<int32_t>(parser.AttachmentEntries().size());
 }
 
 const ST_MAIL_PART* FindAttachment(const CMailParser& parser, int32_t index) {
-  if (index < 0) return nullptr;
-  for (const ST_MAIL_PART& part : parser.Parts()) {
-    if (part.nType != MAIL_PART_ATTACHMENT) continue;
-    if (index-- == 0) return &part;
+  const std::vector<uint32_t>& attachments = parser.AttachmentEntries();
+  if (index < 0 || static_cast<size_t>(index) >= attachments.size()) {
+    return nullptr;
   }
-  return nullptr;
+  return &parser.Parts()[attachments[static_cast<size_t>(index)]];
 }
 
 bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,

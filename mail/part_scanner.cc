@@ -32,22 +32,30 @@ constexpr size_t kEmptyLineLength = 4;
 // Offset of the first delimiter (CR LF, then the rest of `delimiter` with
 // letters compared without regard to case) that begins in [from, limit), or
 // kNotFound. Reads no further than such a delimiter reaches.
+//
+// The scan jumps with memchr from one "-" to the next and looks back for the
+// CR LF: "-" never occurs in base64, which makes up most of a large message,
+// so whole attachments pass in one memchr call. A boundary holds no CR or
+// LF, so no two candidate comparisons overlap and the scan stays linear.
 size_t FindDelimiter(const char* text, size_t text_length, size_t from,
                      size_t limit, std::string_view delimiter) {
   const std::string_view rest = delimiter.substr(kLineEnd.size());
-  // The LF of a delimiter that begins in [from, limit).
-  size_t lf_from = from + 1;
-  const size_t lf_limit = limit + 1 < text_length ? limit + 1 : text_length;
-  while (lf_from < lf_limit) {
-    const auto* lf = static_cast<const char*>(
-        std::memchr(text + lf_from, '\n', lf_limit - lf_from));
-    if (lf == nullptr) return kNotFound;
-    const auto at = static_cast<size_t>(lf - text);
-    if (text[at - 1] == '\r' && text_length - (at + 1) >= rest.size() &&
-        BeginsWithCaseInsensitive(lf + 1, rest)) {
-      return at - 1;
+  // The first "-" of a delimiter that begins in [from, limit).
+  size_t dash_from = from + kLineEnd.size();
+  const size_t dash_limit = limit + kLineEnd.size() < text_length
+                                ? limit + kLineEnd.size()
+                                : text_length;
+  while (dash_from < dash_limit) {
+    const auto* dash = static_cast<const char*>(
+        std::memchr(text + dash_from, '-', dash_limit - dash_from));
+    if (dash == nullptr) return kNotFound;
+    const auto at = static_cast<size_t>(dash - text);
+    if (dash[-1] == '\n' && dash[-2] == '\r' &&
+        text_length - at >= rest.size() &&
+        BeginsWithCaseInsensitive(dash, rest)) {
+      return at - kLineEnd.size();
     }
-    lf_from = at + 1;
+    dash_from = at + 1;
   }
   return kNotFound;
 }

@@ -120,8 +120,9 @@ std::unique_ptr<OutputFile> OutputFile::Create(const char* path, int* error) {
     failure = errno;
   } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     failure = errno;
-  } else {
-    // Writes may block from here on, like any ordinary write.
+  } else if (!S_ISREG(st.st_mode)) {
+    // Writes may block from here on, like any ordinary write (O_NONBLOCK
+    // means nothing to a regular file, which needs no change).
     int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
       failure = errno;
@@ -134,22 +135,22 @@ std::unique_ptr<OutputFile> OutputFile::Create(const char* path, int* error) {
   }
   try {
     return std::unique_ptr<OutputFile>(
-        new OutputFile(fd, S_ISREG(st.st_mode), path));
+        new OutputFile(fd, S_ISREG(st.st_mode) && st.st_size > 0, path));
   } catch (...) {
     CloseQuietly(fd);
     throw;
   }
 }
 
-OutputFile::OutputFile(int fd, bool regular, std::string path)
-    : fd_(fd), regular_(regular), path_(std::move(path)) {}
+OutputFile::OutputFile(int fd, bool needs_emptying, std::string path)
+    : fd_(fd), needs_emptying_(needs_emptying), path_(std::move(path)) {}
 
 OutputFile::~OutputFile() {
   if (fd_ >= 0) CloseQuietly(fd_);
 }
 
 void OutputFile::Truncate() {
-  if (!regular_) return;
+  if (!needs_emptying_) return;
   if (::ftruncate(fd_, 0) != 0) throw CFileError(errno, path_, "cannot empty");
 }
 

@@ -130,7 +130,8 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Empties a regular file; other kinds of file are left as they are.
+  // Empties a regular file that held bytes when it was opened; other kinds
+  // of file are left as they are.
   void Truncate();
   // Writes every byte, looping over partial writes; a write that makes no
   // progress or fails raises CFileError.
@@ -139,10 +140,10 @@ class OutputFile {
   void Close();
 
  private:
-  OutputFile(int fd, bool regular, std::string path);
+  OutputFile(int fd, bool needs_emptying, std::string path);
 
   int fd_;
-  bool regular_;
+  bool needs_emptying_;  // a regular file that held bytes when opened
   std::string path_;
 };
 

@@ -23,7 +23,7 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install_consumer
     -DCMAKE_CXX_COMPILER=${CXX})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer-build)
 run(${WORK_DIR}/consumer-build/consumer ${WORK_DIR}/sample.cf)
-if(NOT last_output MATCHES "head 13 body 4")
+if(NOT last_output MATCHES "head 12 body 4")
   message(FATAL_ERROR "unexpected output: ${last_output}")
 endif()
 

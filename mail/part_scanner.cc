@@ -81,6 +81,43 @@ size_t FindBoundaryKey(const char* text, size_t text_length, size_t from,
   return kNotFound;
 }
 
+// Bytes of a part that ScanPart searches twice while they are in cache.
+constexpr size_t kScanWindow = size_t{256} << 10;
+
+// A part as ScanPart finds it: the delimiter that ends it and the first
+// "boundary=" key in it, each kNotFound when there is none.
+struct ScannedPart {
+  size_t end;
+  size_t boundary_key;
+};
+
+// FindDelimiter(text, text_length, from, limit, delimiter) and, when
+// `want_key`, FindBoundaryKey(text, text_length, from, end) for the `end`
+// it returns, in one pass: both searches take the part window by window,
+// so that a large part is read from memory once rather than twice. Both
+// searches find what begins in a range, so splitting the range finds the
+// same offsets.
+ScannedPart ScanPart(const char* text, size_t text_length, size_t from,
+                     size_t limit, std::string_view delimiter, bool want_key) {
+  ScannedPart found{kNotFound, kNotFound};
+  for (size_t window = from; window < limit;) {
+    const size_t window_end =
+        limit - window > kScanWindow ? window + kScanWindow : limit;
+    if (want_key && found.boundary_key == kNotFound) {
+      found.boundary_key =
+          FindBoundaryKey(text, text_length, window, window_end);
+    }
+    found.end = FindDelimiter(text, text_length, window, window_end, delimiter);
+    if (found.end != kNotFound) break;
+    window = window_end;
+  }
+  // A key at or after the delimiter lies outside the part.
+  if (found.boundary_key != kNotFound && found.boundary_key >= found.end) {
+    found.boundary_key = kNotFound;
+  }
+  return found;
+}
+
 // True when the delimiter that ends right before `after` closes its
 // multipart ("--" follows it).
 bool IsClosing(const char* text, size_t text_length, size_t after) {
@@ -121,18 +158,19 @@ int32_t CMailParser::ParseMultipart() {
   // lines after it, belong to no part.
   while (!IsClosing(text, text_length_, current + delimiter.size())) {
     const size_t start = current + delimiter.size();
-    const size_t next =
-        FindDelimiter(text, text_length_, start, text_length_, delimiter);
+    const ScannedPart part = ScanPart(text, text_length_, start, text_length_,
+                                      delimiter, 1 <= kMaxNestingLevels);
     // A part that no delimiter closes (a cut-off message) gets no entry.
-    if (next == kNotFound) return kPartsFound;
-    if (start >= next) return kEmptyPart;
-    AppendPart(start, next, 1);
-    current = next;
+    if (part.end == kNotFound) return kPartsFound;
+    if (start >= part.end) return kEmptyPart;
+    AppendPart(start, part.end, 1, part.boundary_key);
+    current = part.end;
   }
   return kPartsFound;
 }
 
-void CMailParser::AppendPart(size_t start, size_t end, int level) {
+void CMailParser::AppendPart(size_t start, size_t end, int level,
+                             size_t boundary_key) {
   // One multipart being walked: the part that holds it and its inner
   // delimiter. An explicit stack keeps deep nesting off the call stack.
   struct Walk {
@@ -146,12 +184,13 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
   std::vector<Walk> walks;
   const char* const text = m_pData.get();
 
-  // Enters the part [part_start, part_end): a walk when it holds a multipart
-  // whose inner delimiter occurs inside it, one entry of its own otherwise.
-  auto enter = [&](size_t part_start, size_t part_end, int part_level) {
+  // Enters the part [part_start, part_end), whose first "boundary=" key is
+  // `key`: a walk when it holds a multipart whose inner delimiter occurs
+  // inside it, one entry of its own otherwise. Below the deepest level
+  // followed no key is looked for.
+  auto enter = [&](size_t part_start, size_t part_end, int part_level,
+                   size_t key) {
     if (part_level <= kMaxNestingLevels) {
-      const size_t key =
-          FindBoundaryKey(text, text_length_, part_start, part_end);
       if (key != kNotFound) {
         const ParameterValue inner = ReadParameterValue(
             text + key + kBoundaryKey.size(), text + part_end);
@@ -170,7 +209,7 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
     AppendEntry(part_start, part_end, -1);
   };
 
-  enter(start, end, level);
+  enter(start, end, level, boundary_key);
   while (!walks.empty()) {
     Walk& walk = walks.back();
     const size_t sub_start = walk.current + walk.delimiter.size();
@@ -178,15 +217,18 @@ void CMailParser::AppendPart(size_t start, size_t end, int level) {
       walks.pop_back();
       continue;
     }
-    const size_t sub_end =
-        FindDelimiter(text, text_length_, sub_start, walk.end, walk.delimiter);
+    const int sub_level = walk.level + 1;
+    const ScannedPart sub =
+        ScanPart(text, text_length_, sub_start, walk.end, walk.delimiter,
+                 sub_level <= kMaxNestingLevels);
+    const size_t sub_end = sub.end;
     if (sub_end == kNotFound) {
       walks.pop_back();
       continue;
     }
     walk.current = sub_end;
     if (sub_start < sub_end) {
-      enter(sub_start, sub_end, walk.level + 1);  // may move `walk`
+      enter(sub_start, sub_end, sub_level, sub.boundary_key);  // may move `walk`
     } else {
       // An empty part stands for the whole part that holds the multipart.
       const int32_t same_as = walk.whole_entry;

@@ -351,6 +351,39 @@ TEST(PartTable, ANestedBoundaryIsReadLikeTheMessageBoundary) {
                {MAIL_PART_TEXT, "second", "", ""}});
 }
 
+TEST(PartTable, FindsKeysAndDelimitersOnEitherSideOfTheScanWindows) {
+  // A large part is searched in windows; what straddles the edge of one
+  // must be found as anywhere else.
+  const size_t part_start = sizeof(kMixedHead) - 1 + 4;
+  const size_t window_edge = part_start + (size_t{256} << 10);
+  const std::string part_head = "\r\nContent-Type: text/plain\r\n\r\n";
+  for (int shift = -12; shift <= 12; ++shift) {
+    SCOPED_TRACE("shift " + std::to_string(shift));
+    const size_t at = static_cast<size_t>(static_cast<long>(window_edge) + shift);
+
+    const std::string before_key(at - part_start - part_head.size(), 'A');
+    auto keyed = LoadMessage(kMixedHead + ("--XX" + part_head) + before_key +
+                             Lines({"boundary=IN", "--IN", "", "inner",
+                                    "--IN--", "--XX--"}));
+    ASSERT_EQ(keyed->Parse(), CMailParser::kParsed);
+    ExpectParts(*keyed, {{MAIL_PART_TEXT, "inner", "", ""}});
+
+    const std::string content(at - part_start - 4, 'B');
+    auto delimited = LoadMessage(kMixedHead + ("--XX\r\n\r\n" + content) +
+                                 Lines({"", "--XX--"}));
+    ASSERT_EQ(delimited->Parse(), CMailParser::kParsed);
+    ExpectParts(*delimited, {{MAIL_PART_TEXT, content, "", ""}});
+  }
+
+  // A key in the next part belongs to that part only.
+  auto next = LoadMessage(
+      kMixedHead + Lines({"--XX", "", "plain", "--XX", "", "boundary=IN",
+                          "--IN", "", "inner", "--IN--", "--XX--"}));
+  ASSERT_EQ(next->Parse(), CMailParser::kParsed);
+  ExpectParts(*next,
+              {{MAIL_PART_TEXT, "plain", "", ""}, {MAIL_PART_TEXT, "inner", "", ""}});
+}
+
 TEST(PartTable, FindsTheContentOfEachPart) {
   auto parser = LoadMessage(
       kMixedHead +

@@ -12,29 +12,6 @@
 
 namespace contentfile_test {
 
-// 76 characters a line, CR LF after each line, "=" padding.
-inline std::string EncodeBase64(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t column = 0;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size())
-      v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-    if ((column += 4) == 76) {
-      out += "\r\n";
-      column = 0;
-    }
-  }
-  return out;
-}
-
 // A multipart message with a quoted-printable mail text and three
 // attachments, one for each way of storing content: base64 (index 0),
 // quoted-printable (1) and as it stands (2).

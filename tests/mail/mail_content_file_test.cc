@@ -19,6 +19,7 @@ namespace {
 using contentfile_internal::ClearFaults;
 using contentfile_internal::Fault;
 using contentfile_internal::InjectFault;
+using contentfile_test::EncodeBase64;
 using contentfile_test::FileExists;
 using contentfile_test::MakeHead;
 using contentfile_test::ReadFile;
@@ -29,28 +30,6 @@ using contentfile_test::WriteFile;
 struct FaultGuard {
   ~FaultGuard() { ClearFaults(); }
 };
-
-std::string Base64(const std::string& bytes, size_t line = 76) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t column = 0;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
-    column += 4;
-    if (column >= line) {
-      out += "\r\n";
-      column = 0;
-    }
-  }
-  return out;
-}
 
 // A multipart message: a plain text part and the given attachment parts.
 struct Attachment {
@@ -109,7 +88,8 @@ std::string Text(const CMailContentFile& mail) {
 TEST_F(MailContentFileTest, OpensAMultipartCaptureAndFillsTheRecord) {
   const std::string message = Multipart(
       "quoted-printable", "Caf=C3=A9 ok=\r\n!",
-      {{"filename=\"a b.bin\"", "base64", Base64(std::string("\0\1\2xyz", 6))},
+      {{"filename=\"a b.bin\"", "base64",
+        EncodeBase64(std::string("\0\1\2xyz", 6))},
        {"filename==?utf-8?Q?r=C3=A9sum=C3=A9?=.txt", "Quoted-Printable",
         "line=3D1"}});
   CMailContentFile mail;
@@ -422,7 +402,7 @@ TEST_F(MailContentFileTest, RoundTripsA50MBAttachment) {
     std::memcpy(&bytes[i], &v, 8);
   }
   const std::string message =
-      Multipart("", "t", {{"filename=big.bin", "base64", Base64(bytes)}});
+      Multipart("", "t", {{"filename=big.bin", "base64", EncodeBase64(bytes)}});
   CMailContentFile mail;
   ASSERT_EQ(mail.OpenContentFile(Write(Capture(message)).c_str()), 0);
   const std::string out = dir_.File("big.bin");
@@ -438,7 +418,7 @@ TEST_F(MailContentFileTest, SavesAttachmentsOfSeveralStepsAsOneDecoding) {
   std::mt19937 random(9);
   std::string bytes(kSaveStep * 2, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
-  std::string base64 = Base64(bytes);
+  std::string base64 = EncodeBase64(bytes);
   base64.insert(kSaveStep - 1, "\r\n");
   base64.insert(2 * kSaveStep - 1, "\r\n");
 

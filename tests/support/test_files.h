@@ -51,6 +51,10 @@ std::vector<std::string> StandardHeadLines(const std::string& protocol);
 // Number of open descriptors of this process.
 int CountOpenDescriptors();
 
+// `bytes` in base64 as mail stores it: 76 characters a line, CR LF after
+// each full line, "=" padding.
+std::string EncodeBase64(const std::string& bytes);
+
 }  // namespace contentfile_test
 
 #endif  // CONTENTFILE_TESTS_SUPPORT_TEST_FILES_H_

@@ -26,6 +26,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using contentfile_test::EncodeBase64;
 using contentfile_test::FileExists;
 using contentfile_test::MakeHead;
 using contentfile_test::ReadFile;
@@ -273,23 +274,6 @@ std::string BytesAt(const Json& report, const std::string& pointer) {
 
 // ---- generated captures ----
 
-std::string Base64(const std::string& bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t n = static_cast<uint8_t>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) n |= static_cast<uint8_t>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) n |= static_cast<uint8_t>(bytes[i + 2]);
-    out += kAlphabet[n >> 18];
-    out += kAlphabet[(n >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(n >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kAlphabet[n & 63] : '=';
-    if (out.size() % 78 == 76) out += "\r\n";
-  }
-  return out;
-}
-
 struct Attachment {
   std::string filename;  // as written after filename= in the part header
   std::string encoding;  // Content-Transfer-Encoding, "" for none
@@ -299,7 +283,7 @@ struct Attachment {
 
 Attachment Base64Attachment(const std::string& filename,
                             const std::string& bytes) {
-  return {filename, "base64", Base64(bytes), bytes};
+  return {filename, "base64", EncodeBase64(bytes), bytes};
 }
 
 std::string Mail(const std::string& subject, const std::string& text,
@@ -436,7 +420,7 @@ TEST(CfdumpReport, JsonAgreesWithTheLibraryForEveryKind) {
   const std::string post = dir.File("c_post.cf");
   const std::string other = dir.File("d_other.cf");
   WriteFile(smtp,
-            MailCapture("=?UTF-8?B?" + Base64(kGreeting) + "?=",
+            MailCapture("=?UTF-8?B?" + EncodeBase64(kGreeting) + "?=",
                         {Base64Attachment("one.bin", "\x01\x02\x03"),
                          {"two.txt", "quoted-printable", "a=3Db", "a=b"}}));
   WriteFile(pop3, Capture("POP3",
@@ -604,7 +588,7 @@ TEST(CfdumpExtract, HostileNamesStayInsideDirAndOverwriteNothing) {
                                           "same.txt",
                                           "same-2.txt",
                                           "..\\..\\w",
-                                          "=?UTF-8?B?" + Base64("a\nb") + "?="};
+                                          "=?UTF-8?B?" + EncodeBase64("a\nb") + "?="};
   std::vector<Attachment> attachments;
   for (size_t i = 0; i < names.size(); ++i) {
     attachments.push_back(

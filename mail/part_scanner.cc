@@ -185,25 +185,23 @@ void CMailParser::AppendPart(size_t start, size_t end, int level,
   const char* const text = m_pData.get();
 
   // Enters the part [part_start, part_end), whose first "boundary=" key is
-  // `key`: a walk when it holds a multipart whose inner delimiter occurs
-  // inside it, one entry of its own otherwise. Below the deepest level
-  // followed no key is looked for.
+  // `key` (kNotFound below the deepest level followed, where no key is
+  // looked for): a walk when it holds a multipart whose inner delimiter
+  // occurs inside it, one entry of its own otherwise.
   auto enter = [&](size_t part_start, size_t part_end, int part_level,
                    size_t key) {
-    if (part_level <= kMaxNestingLevels) {
-      if (key != kNotFound) {
-        const ParameterValue inner = ReadParameterValue(
-            text + key + kBoundaryKey.size(), text + part_end);
-        std::string delimiter(kDelimiterPrefix);
-        delimiter += inner.text;
-        const size_t first = FindDelimiter(
-            text, text_length_, static_cast<size_t>(inner.stop - text),
-            part_end, delimiter);
-        if (first != kNotFound) {
-          walks.push_back(Walk{part_start, part_end, std::move(delimiter),
-                               first, part_level, -1});
-          return;
-        }
+    if (key != kNotFound) {
+      const ParameterValue inner = ReadParameterValue(
+          text + key + kBoundaryKey.size(), text + part_end);
+      std::string delimiter(kDelimiterPrefix);
+      delimiter += inner.text;
+      const size_t first = FindDelimiter(
+          text, text_length_, static_cast<size_t>(inner.stop - text),
+          part_end, delimiter);
+      if (first != kNotFound) {
+        walks.push_back(Walk{part_start, part_end, std::move(delimiter),
+                             first, part_level, -1});
+        return;
       }
     }
     AppendEntry(part_start, part_end, -1);
@@ -221,14 +219,14 @@ void CMailParser::AppendPart(size_t start, size_t end, int level,
     const ScannedPart sub =
         ScanPart(text, text_length_, sub_start, walk.end, walk.delimiter,
                  sub_level <= kMaxNestingLevels);
-    const size_t sub_end = sub.end;
-    if (sub_end == kNotFound) {
+    if (sub.end == kNotFound) {
       walks.pop_back();
       continue;
     }
-    walk.current = sub_end;
-    if (sub_start < sub_end) {
-      enter(sub_start, sub_end, sub_level, sub.boundary_key);  // may move `walk`
+    walk.current = sub.end;
+    if (sub_start < sub.end) {
+      // May move `walk`.
+      enter(sub_start, sub.end, sub_level, sub.boundary_key);
     } else {
       // An empty part stands for the whole part that holds the multipart.
       const int32_t same_as = walk.whole_entry;

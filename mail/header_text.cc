@@ -78,20 +78,15 @@ bool LookUpHeadField(const char* block, size_t length, std::string_view key,
   return true;
 }
 
-// Candidates for a match are the key's first letter (in either case when
-// case is ignored) where a character begins. Such a byte is a character of
+// Candidates for a match are the key's first letter, in either case, where
+// a character begins. Such a byte is a character of
 // its own, so the bytes after it begin characters too, and an ASCII key
 // matched there lies wholly on character boundaries.
-KeyScanner::KeyScanner(const char* text, size_t length, std::string_view key,
-                       LetterCase letter_case)
-    : end_(text + length),
-      key_(key),
-      ignore_case_(letter_case == LetterCase::kIgnored) {
+KeyScanner::KeyScanner(const char* text, size_t length, std::string_view key)
+    : end_(text + length), key_(key) {
   const char first =
-      ignore_case_
-          ? static_cast<char>(FoldCase(static_cast<unsigned char>(key[0])))
-          : key[0];
-  const char other = ignore_case_ && first >= 'a' && first <= 'z'
+      static_cast<char>(FoldCase(static_cast<unsigned char>(key[0])));
+  const char other = first >= 'a' && first <= 'z'
                          ? static_cast<char>(first - ('a' - 'A'))
                          : first;
   first_ = Candidates{first, nullptr, false};
@@ -118,19 +113,12 @@ const char* KeyScanner::Next(const char* from) {
     const char* hit =
         other == nullptr || (first != nullptr && first < other) ? first : other;
     if (static_cast<size_t>(end_ - hit) < key_.size()) return nullptr;
-    if (ignore_case_ ? BeginsWithCaseInsensitive(hit + 1, rest)
-                     : std::memcmp(hit + 1, rest.data(), rest.size()) == 0) {
+    if (BeginsWithCaseInsensitive(hit + 1, rest)) {
       return hit;
     }
     from = hit + 1;
   }
   return nullptr;
-}
-
-const char* FindKeyMb(const char* text, size_t length, std::string_view key,
-                      LetterCase letter_case) {
-  if (key.empty()) return text;
-  return KeyScanner(text, length, key, letter_case).Next(text);
 }
 
 std::string UnfoldHeaderValue(std::string_view value) {

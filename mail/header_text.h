@@ -48,17 +48,15 @@ inline bool BeginsWithCaseInsensitive(const char* text, std::string_view name) {
   return true;
 }
 
-enum class LetterCase { kExact, kIgnored };
-
 // Successive occurrences of an ASCII key in a text that begin on a
 // character of the calling thread's LC_CTYPE locale (never on the trail byte
-// of a double-byte character), letters compared as `letter_case` says. Each
-// byte of the text is searched once, however many occurrences are asked for.
+// of a double-byte character), letters compared without regard to case.
+// Each byte of the text is searched once, however many occurrences are
+// asked for.
 class KeyScanner {
  public:
   // REQUIRES: `text` begins on a character boundary; `key` is not empty.
-  KeyScanner(const char* text, size_t length, std::string_view key,
-             LetterCase letter_case);
+  KeyScanner(const char* text, size_t length, std::string_view key);
 
   // The first occurrence that begins at or after `from`, or null.
   // REQUIRES: `from` lies in the text on a character boundary, and at or
@@ -76,14 +74,9 @@ class KeyScanner {
 
   const char* end_;
   std::string_view key_;
-  bool ignore_case_;
   Candidates first_;
   Candidates other_;
 };
-
-// The first occurrence, as KeyScanner finds it, or null.
-const char* FindKeyMb(const char* text, size_t length, std::string_view key,
-                      LetterCase letter_case);
 
 // The value with its folds undone: every CR LF followed by a space or tab is
 // removed, the space or tab stays.

@@ -5,6 +5,7 @@
 
 #include "mail/header_text.h"
 #include "mail/mime_parameter.h"
+#include "platform/text.h"
 
 namespace contentfile_internal {
 
@@ -108,9 +109,9 @@ int32_t CMailParser::ParseMailHead() {
   GetHeadField(head, head_length, kContentTypeKey, m_strContentType);
 
   // Any "boundary=" makes the message a multipart one, whatever its type.
-  const char* boundary =
-      FindKeyMb(m_strContentType.data(), m_strContentType.size(), kBoundaryKey,
-                LetterCase::kIgnored);
+  const char* boundary = FindCaseInsensitiveMb(
+      m_strContentType.data(), m_strContentType.size(), kBoundaryKey.data(),
+      kBoundaryKey.size());
   if (boundary != nullptr) {
     m_strBoundary =
         ReadParameterValue(boundary + kBoundaryKey.size(),

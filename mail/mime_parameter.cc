@@ -118,8 +118,8 @@ ParameterValue ReadParameterValue(const char* value, const char* end) {
 
 std::optional<std::string> SimpleParameter(std::string_view field_value,
                                            std::string_view key) {
-  const char* hit = FindKeyMb(field_value.data(), field_value.size(), key,
-                              LetterCase::kExact);
+  const char* hit = FindStringMb(field_value.data(), field_value.size(),
+                                 key.data(), key.size());
   if (hit == nullptr) return std::nullopt;
   return ReadParameterValue(hit + key.size(),
                             field_value.data() + field_value.size())
@@ -131,7 +131,7 @@ std::string ExtendedParameter(std::string_view field_value,
   const char* const begin = field_value.data();
   const char* const end = begin + field_value.size();
   std::vector<Section> sections;
-  KeyScanner scanner(begin, field_value.size(), name, LetterCase::kIgnored);
+  KeyScanner scanner(begin, field_value.size(), name);
   const char* from = begin;
   while (const char* hit = scanner.Next(from)) {
     from = hit + 1;

@@ -169,7 +169,8 @@ CONTENTFILE_AVX2 const unsigned char* Base64DecodeGroupsAvx2(
     } else if (in[0] != '=') {
       in += 1;
     } else {
-      break;
+      *out_position = out;  // "=" ends the data: the byte rules take it
+      return in;
     }
   }
   *out_position = out;

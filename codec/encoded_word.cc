@@ -4,22 +4,18 @@
 
 #include "codec/base64.h"
 #include "codec/quoted_printable.h"
+#include "platform/text.h"
 
 namespace contentfile_internal {
 namespace {
 
 using Byte = unsigned char;
 
-// First occurrence of the two bytes `a` `b` in [from, end), or null.
-const Byte* FindPair(const Byte* from, const Byte* end, Byte a, Byte b) {
-  while (end - from >= 2) {
-    const auto* hit = static_cast<const Byte*>(
-        std::memchr(from, a, static_cast<size_t>(end - from - 1)));
-    if (hit == nullptr) return nullptr;
-    if (hit[1] == b) return hit;
-    from = hit + 1;
-  }
-  return nullptr;
+// First occurrence of the two bytes of `pair` in [from, end), or null.
+const Byte* FindPair(const Byte* from, const Byte* end, const char (&pair)[3]) {
+  return reinterpret_cast<const Byte*>(
+      FindBytes(reinterpret_cast<const char*>(from),
+                static_cast<size_t>(end - from), pair, 2));
 }
 
 bool IsFoldingSpace(Byte c) {
@@ -54,11 +50,11 @@ WordScan ReadWord(const Byte* open, const Byte* end, EncodedWord* word) {
       std::memchr(charset, '?', static_cast<size_t>(end - charset)));
   if (question == nullptr) return WordScan::kNoMore;
   if (end - question < 3 || question[2] != '?') return WordScan::kNotAWord;
-  const Byte marker = question[1] | 0x20;  // ASCII lower case
+  const auto marker = static_cast<Byte>(FoldCase(question[1]));
   if (marker != 'b' && marker != 'q') return WordScan::kNotAWord;
   word->base64 = marker == 'b';
   word->text = question + 3;
-  word->text_end = FindPair(word->text, end, '?', '=');
+  word->text_end = FindPair(word->text, end, "?=");
   return word->text_end != nullptr ? WordScan::kFound : WordScan::kNoMore;
 }
 
@@ -91,7 +87,7 @@ uint32_t DecodeWord(const char* text, uint32_t length, char* output) {
   const Byte* literal = in;  // start of the text not yet copied
   bool after_word = false;   // `literal` starts right after an encoded word
   const Byte* search = in;
-  while (const Byte* open = FindPair(search, end, '=', '?')) {
+  while (const Byte* open = FindPair(search, end, "=?")) {
     EncodedWord word{};
     const WordScan scan = ReadWord(open, end, &word);
     if (scan == WordScan::kNoMore) break;

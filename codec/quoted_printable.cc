@@ -24,10 +24,7 @@ const unsigned char* DecodeByTheRules(const unsigned char* in,
     out += run;
     in = eq;
     if (end - eq < 3) break;
-    const unsigned char first = eq[1];
-    if (first != '\r') {  // "=" CR and any byte: a soft line break
-      *out++ = QPPairValue(first, eq[2]);
-    }
+    DecodeQPPair(eq[1], eq[2], &out);
     in = eq + 3;
   }
   *out_position = out;
@@ -59,7 +56,7 @@ size_t QPStreamDecoder::Decode(const char* input, size_t length, char* output) {
     }
     if (in == end) return 0;
     const unsigned char second = *in++;
-    if (pending_first_ != '\r') *out++ = QPPairValue(pending_first_, second);
+    DecodeQPPair(pending_first_, second, &out);
     pending_size_ = 0;
   }
   if (kernel_ != nullptr) in = kernel_(in, end, &out);

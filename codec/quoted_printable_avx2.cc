@@ -25,7 +25,6 @@
 
 #include <immintrin.h>
 
-#include <array>
 #include <cstddef>
 #include <cstring>
 
@@ -164,7 +163,7 @@ CONTENTFILE_AVX2 const unsigned char* QPDecodeBulkAvx2(
         if (*in != '=') {
           *out++ = *in++;
         } else {
-          if (in[1] != '\r') *out++ = QPPairValue(in[1], in[2]);
+          DecodeQPPair(in[1], in[2], &out);
           in += 3;
         }
       }

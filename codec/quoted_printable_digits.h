@@ -28,6 +28,14 @@ inline unsigned char QPPairValue(unsigned char first, unsigned char second) {
   return static_cast<unsigned char>((kQPDigit[first] << 4) + kQPDigit[second]);
 }
 
+// Decodes the "=" sequence whose pair is (first, second) at *out, moving
+// *out past what it wrote: "=" CR and any byte is a soft line break and
+// writes nothing, any other pair one byte.
+inline void DecodeQPPair(unsigned char first, unsigned char second,
+                         unsigned char** out) {
+  if (first != '\r') *(*out)++ = QPPairValue(first, second);
+}
+
 }  // namespace contentfile_internal
 
 #endif  // CONTENTFILE_CODEC_QUOTED_PRINTABLE_DIGITS_H_

@@ -8,54 +8,9 @@
 #include "contentfile.h"
 #include "platform/file.h"
 #include "platform/memory.h"
+#include "platform/text.h"
 
 using contentfile_internal::FileHandle;
-
-namespace contentfile_internal {
-namespace {
-
-// The line count of line 1, read by the rules of atoi from the line's
-// pieces as they stream in, so a line of any length costs no memory. The
-// value wraps modulo 2^32, as ParseDecimal does.
-class LineCountScanner {
- public:
-  void operator()(const char* data, size_t length) {
-    for (size_t i = 0; i < length && state_ != kDone; ++i) {
-      const unsigned char c = static_cast<unsigned char>(data[i]);
-      const bool digit = c >= '0' && c <= '9';
-      if (state_ == kLeadingSpace) {
-        if (c == ' ' || (c >= '\t' && c <= '\r')) continue;
-        state_ = kDigits;
-        if (c == '-' || c == '+') {
-          negative_ = c == '-';
-          continue;
-        }
-      }
-      if (!digit) {
-        state_ = kDone;
-        break;
-      }
-      value_ = value_ * 10u + (c - '0');
-    }
-    // A NUL ends the text, as it ends atoi.
-    if (state_ != kDone && std::memchr(data, '\0', length) != nullptr) {
-      state_ = kDone;
-    }
-  }
-  int64_t value() const {
-    const uint32_t v = negative_ ? 0u - value_ : value_;
-    return static_cast<int32_t>(v);
-  }
-
- private:
-  enum State { kLeadingSpace, kDigits, kDone };
-  State state_ = kLeadingSpace;
-  bool negative_ = false;
-  uint32_t value_ = 0;
-};
-
-}  // namespace
-}  // namespace contentfile_internal
 
 CContentFile::CContentFile() { ClearState(); }
 
@@ -99,7 +54,9 @@ int32_t CContentFile::OpenContentFile(const char* path) {
   // The head ends with line N, N being the number on line 1. A file error
   // while reading the lines leaves the file open with sizes 0.
   LineReader reader(*m_hFile);
-  LineCountScanner count;
+  // Line 1 is read by the rules of atoi as it streams in, so a line of any
+  // length costs no memory.
+  DecimalScanner count;
   if (!reader.ReadLine(count)) return kOpenEmptyFile;
   const int64_t lines = count.value();
   for (int64_t line = 1; line < lines; ++line) {

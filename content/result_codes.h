@@ -47,11 +47,8 @@ constexpr int32_t kMailHeadUnreadable = -16;
 // The mail retrieval operations.
 constexpr int32_t kMailNotParsed = -1;
 constexpr int32_t kInfoBadArgument = -2;
-constexpr int32_t kSaveAttachmentCannotCreate = -11;
-constexpr int32_t kSaveAttachmentNoMemoryBase64 = -12;
-constexpr int32_t kSaveAttachmentNoMemoryQP = -13;
-constexpr int32_t kSaveAttachmentNoSuchIndex = -14;
-constexpr int32_t kSaveAttachmentWriteFailed = -15;
+// GetAttachment2File gives SaveAttachment's codes (mail/part_retrieval.h)
+// minus 10: -11 to -15.
 
 }  // namespace contentfile_internal
 

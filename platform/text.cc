@@ -324,18 +324,33 @@ const char* Search(const char* text, size_t text_length, const char* key,
 }  // namespace
 
 int32_t ParseDecimal(const char* text, size_t length) {
-  size_t i = 0;
-  while (i < length && IsSpace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < length && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
+  DecimalScanner scanner;
+  scanner.Add(text, length);
+  return scanner.value();
+}
+
+void DecimalScanner::Add(const char* data, size_t length) {
+  for (size_t i = 0; i < length && state_ != kDone; ++i) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    if (state_ == kLeadingSpace) {
+      if (IsSpace(c)) continue;
+      state_ = kDigits;
+      if (c == '-' || c == '+') {
+        negative_ = c == '-';
+        continue;
+      }
+    }
+    // Anything else, a NUL too, ends the number.
+    if (c < '0' || c > '9') {
+      state_ = kDone;
+      break;
+    }
+    value_ = value_ * 10U + static_cast<uint32_t>(c - '0');
   }
-  uint32_t value = 0;
-  for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10U + static_cast<uint32_t>(text[i] - '0');
-  }
-  if (negative) value = 0U - value;
+}
+
+int32_t DecimalScanner::value() const {
+  const uint32_t value = negative_ ? 0U - value_ : value_;
   // Two's complement reading of the low 32 bits, spelled out so that no
   // conversion depends on the implementation.
   return value <= static_cast<uint32_t>(INT32_MAX)

@@ -17,6 +17,22 @@ namespace contentfile_internal {
 // that fits in a long.
 int32_t ParseDecimal(const char* text, size_t length);
 
+// ParseDecimal over a text handed in consecutive pieces, so that a text of
+// any length costs no memory: after Add of every piece in order, value() is
+// what ParseDecimal gives for the whole text.
+class DecimalScanner {
+ public:
+  void Add(const char* data, size_t length);
+  void operator()(const char* data, size_t length) { Add(data, length); }
+  int32_t value() const;
+
+ private:
+  enum State { kLeadingSpace, kDigits, kDone };
+  State state_ = kLeadingSpace;
+  bool negative_ = false;
+  uint32_t value_ = 0;
+};
+
 // True for space, \t, \n, \v, \f and \r.
 inline bool IsSpace(unsigned char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');

@@ -70,6 +70,14 @@ TEST(ParseDecimal, FollowsTheAtoiRulesAndWrapsOnOverflow) {
   for (const auto& c : cases) {
     EXPECT_EQ(ParseDecimal(c.text.data(), c.text.size()), c.expected)
         << '"' << c.text << '"';
+    // Handed in two pieces, split anywhere, the text reads the same.
+    for (size_t split = 0; split <= c.text.size(); ++split) {
+      DecimalScanner scanner;
+      scanner.Add(c.text.data(), split);
+      scanner.Add(c.text.data() + split, c.text.size() - split);
+      EXPECT_EQ(scanner.value(), c.expected)
+          << '"' << c.text << "\" split at " << split;
+    }
   }
   EXPECT_EQ(ParseDecimal("1234", 2), 12);  // the length bounds the digits
 }

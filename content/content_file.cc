@@ -41,12 +41,9 @@ int32_t CContentFile::OpenContentFile(const char* path) {
   const size_t path_length = strnlen(path, kMaxPathLength + 1);
   std::memcpy(m_szFileName, path,
               path_length > kMaxPathLength ? kMaxPathLength : path_length);
-  // A longer path is refused rather than cut: the cut path may name
-  // another file.
-  if (path_length > kMaxPathLength) return kOpenCannotOpen;
-
-  int error = 0;
-  std::unique_ptr<FileHandle> file = FileHandle::Open(path, &error);
+  // A longer path is refused by the open (a cut path may name another
+  // file).
+  std::unique_ptr<FileHandle> file = FileHandle::Open(path);
   if (!file) return kOpenCannotOpen;
   m_hFile = std::move(file);
   m_dwFileSize = m_hFile->size();
@@ -109,14 +106,10 @@ int32_t CContentFile::ReadRange(uint32_t offset, uint32_t size, char* buffer,
 int32_t CContentFile::SaveBody2File(const char* path) {
   using namespace contentfile_internal;
   if (!m_hFile) return kSaveNoFile;
-  if (path == nullptr || strnlen(path, kMaxPathLength + 1) > kMaxPathLength) {
-    return kSaveCannotCreate;
-  }
   // The target is opened without truncation and locked: a content file
   // held open by any object refuses the lock and stays untouched, and an
   // existing target is emptied only once the body is in hand.
-  int error = 0;
-  std::unique_ptr<OutputFile> target = OutputFile::Create(path, &error);
+  std::unique_ptr<OutputFile> target = OutputFile::Create(path);
   if (!target) return kSaveCannotCreate;
 
   uint32_t size = GetBodySize();

@@ -132,11 +132,7 @@ int32_t SaveAttachment(const CMailParser& parser, int32_t index,
                        const char* path) {
   const ST_MAIL_PART* part = FindAttachment(parser, index);
   if (part == nullptr) return kAttachmentNoSuchIndex;
-  if (path == nullptr || strnlen(path, kMaxPathLength + 1) > kMaxPathLength) {
-    return kAttachmentCannotCreate;
-  }
-  int error = 0;
-  std::unique_ptr<OutputFile> target = OutputFile::Create(path, &error);
+  std::unique_ptr<OutputFile> target = OutputFile::Create(path);
   if (!target) return kAttachmentCannotCreate;
 
   const char* content = StoredContent(parser, *part);

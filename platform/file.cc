@@ -27,6 +27,12 @@ namespace {
 
 constexpr uint64_t kLargestFileSize = 0xFFFFFFFFull;
 
+// A longer path is refused rather than cut: the cut path may name another
+// file.
+bool UsablePath(const char* path) {
+  return path != nullptr && strnlen(path, kMaxPathLength + 1) <= kMaxPathLength;
+}
+
 void CloseQuietly(int fd) {
   // The descriptor is released even when close reports EINTR on Linux.
   ::close(fd);
@@ -34,27 +40,18 @@ void CloseQuietly(int fd) {
 
 }  // namespace
 
-std::unique_ptr<FileHandle> FileHandle::Open(const char* path, int* error) {
+std::unique_ptr<FileHandle> FileHandle::Open(const char* path) {
+  if (!UsablePath(path)) return nullptr;
   // O_NONBLOCK: opening a FIFO or a device must never wait.
   int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    *error = errno;
-    return nullptr;
-  }
+  if (fd < 0) return nullptr;
   struct stat st;
-  int failure = 0;
-  if (::fstat(fd, &st) != 0) {
-    failure = errno;
-  } else if (!S_ISREG(st.st_mode)) {
-    failure = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-  } else if (static_cast<uint64_t>(st.st_size) > kLargestFileSize) {
-    failure = EFBIG;
-  } else if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
-    failure = errno;
-  }
-  if (failure != 0) {
+  const bool refused =
+      ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > kLargestFileSize ||
+      ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+  if (refused) {
     CloseQuietly(fd);
-    *error = failure;
     return nullptr;
   }
   // Out of memory for the object or its path must not leak the descriptor
@@ -107,30 +104,22 @@ bool LineReader::Fill() {
   return n > 0;
 }
 
-std::unique_ptr<OutputFile> OutputFile::Create(const char* path, int* error) {
+std::unique_ptr<OutputFile> OutputFile::Create(const char* path) {
+  if (!UsablePath(path)) return nullptr;
   int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
                   0666);
-  if (fd < 0) {
-    *error = errno;
-    return nullptr;
-  }
+  if (fd < 0) return nullptr;
   struct stat st;
-  int failure = 0;
-  if (::fstat(fd, &st) != 0) {
-    failure = errno;
-  } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    failure = errno;
-  } else if (!S_ISREG(st.st_mode)) {
+  bool refused =
+      ::fstat(fd, &st) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  if (!refused && !S_ISREG(st.st_mode)) {
     // Writes may block from here on, like any ordinary write (O_NONBLOCK
     // means nothing to a regular file, which needs no change).
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-      failure = errno;
-    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    refused = flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0;
   }
-  if (failure != 0) {
+  if (refused) {
     CloseQuietly(fd);
-    *error = failure;
     return nullptr;
   }
   try {

@@ -27,10 +27,10 @@ constexpr size_t kMaxPathLength = 259;
 class FileHandle {
  public:
   // Opens an existing regular file for reading, without ever blocking.
-  // Returns null and sets *error to an errno value when the file cannot be
-  // opened, is not a regular file (EINVAL for a directory, FIFO, device or
-  // socket), is 4 GiB or more (EFBIG), or is held by a writer (EWOULDBLOCK).
-  static std::unique_ptr<FileHandle> Open(const char* path, int* error);
+  // Returns null when the path is null or longer than kMaxPathLength, or
+  // when the file cannot be opened, is not a regular file (a directory,
+  // FIFO, device or socket), is 4 GiB or more, or is held by a writer.
+  static std::unique_ptr<FileHandle> Open(const char* path);
 
   ~FileHandle();
   FileHandle(const FileHandle&) = delete;
@@ -121,10 +121,10 @@ bool LineReader::ReadLine(Sink&& sink) {
 class OutputFile {
  public:
   // Opens `path` for writing without truncating it and takes an exclusive
-  // lock without waiting. Returns null and sets *error to an errno value
-  // when the path cannot be opened for writing or when any object holds the
-  // file open as content (EWOULDBLOCK). Never blocks, also on a FIFO.
-  static std::unique_ptr<OutputFile> Create(const char* path, int* error);
+  // lock without waiting. Returns null when the path is null or longer than
+  // kMaxPathLength, cannot be opened for writing, or names a file that any
+  // object holds open as content. Never blocks, also on a FIFO.
+  static std::unique_ptr<OutputFile> Create(const char* path);
 
   ~OutputFile();  // closes without reporting; call Close to learn of errors
   OutputFile(const OutputFile&) = delete;

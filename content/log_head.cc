@@ -62,28 +62,22 @@ bool ReadLogHeadLines(CContentFile& file, HeadLines* lines) {
   lines->clear();
   const uint32_t head_size = file.GetHeadSize();
   if (head_size == 0) return false;
-  Buffer buffer = AllocateBuffer(static_cast<size_t>(head_size) + 1);
+  Buffer buffer = AllocateBuffer(head_size);
   if (!buffer) return false;
   uint32_t length = head_size;
   if (file.GetContentHead(buffer.get(), length) != kOk) return false;
-  buffer[length] = '\0';
+  // An overriding GetContentHead may report more than the buffer holds.
+  if (length > head_size) length = head_size;
 
   const char* text = buffer.get();
   const char* nul = static_cast<const char*>(std::memchr(text, '\0', length));
   const char* const end = nul != nullptr ? nul : text + length;
   const char* line = text;
-  const char* scan = text;
-  while (scan < end) {
-    const char* cr =
-        static_cast<const char*>(std::memchr(scan, '\r', end - scan));
-    if (cr == nullptr || cr + 1 >= end) break;
-    if (cr[1] != '\n') {  // a lone CR is part of the line
-      scan = cr + 1;
-      continue;
-    }
-    lines->emplace_back(line, cr - line);
-    line = cr + 2;
-    scan = line;
+  // A lone CR is part of its line.
+  while (const char* line_end =
+             FindBytes(line, static_cast<size_t>(end - line), "\r\n", 2)) {
+    lines->emplace_back(line, line_end - line);
+    line = line_end + 2;
   }
   return true;
 }

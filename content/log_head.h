@@ -29,8 +29,8 @@ using HeadLines = std::vector<std::string>;
 constexpr int32_t kAnalyseHeadUnreadable = -2;
 
 // Replaces *lines with the lines of the open file's head: the head is read
-// once, through the virtual GetContentHead, into one buffer of the head size
-// plus one byte, and split at each CR LF. A NUL byte ends the text, and the
+// once, through the virtual GetContentHead, into one buffer of the head size,
+// and split at each CR LF. A NUL byte ends the text, and the
 // bytes after the last CR LF are not a line. An empty line is kept as an
 // empty string, so line numbers stay right.
 // Returns false, with *lines left empty, when the head size is 0 (also when

@@ -127,9 +127,11 @@ class ReplacedHead : public CContentFile {
     if (fail) return -4;
     std::memset(buffer, 'x', length);
     std::memcpy(buffer, "1\r\n", 3);
+    length += overstated;
     return 0;
   }
   bool fail = false;
+  uint32_t overstated = 0;  // bytes claimed beyond those written
 };
 
 TEST(ReadLogHeadLines, ReadsThroughTheVirtualGetContentHead) {
@@ -139,6 +141,11 @@ TEST(ReadLogHeadLines, ReadsThroughTheVirtualGetContentHead) {
   ReplacedHead file;
   ASSERT_EQ(file.OpenContentFile(path.c_str()), 0);
   HeadLines lines;
+  ASSERT_TRUE(ReadLogHeadLines(file, &lines));
+  EXPECT_EQ(lines, (HeadLines{"1"}));
+  // A length beyond the buffer is not believed (the sanitizer build would
+  // see a read or write past it).
+  file.overstated = 4096;
   ASSERT_TRUE(ReadLogHeadLines(file, &lines));
   EXPECT_EQ(lines, (HeadLines{"1"}));
   file.fail = true;

@@ -9,7 +9,6 @@ namespace contentfile_internal {
 
 namespace {
 constexpr char kDispositionKey[] = "\r\nContent-Disposition: ";
-constexpr char kContentTypeKey[] = "\r\nContent-Type: ";
 }  // namespace
 
 std::string AttachmentName(const char* block, size_t length) {

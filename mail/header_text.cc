@@ -7,7 +7,6 @@
 namespace contentfile_internal {
 
 namespace {
-constexpr std::string_view kLineEnd = "\r\n";
 
 // The first CR LF in [from, end), or null.
 const char* FindLineEnd(const char* from, const char* end) {
@@ -69,19 +68,10 @@ std::optional<std::string_view> FindHeadField(const char* block, size_t length,
                           static_cast<size_t>(value_end - (block + begin)));
 }
 
-bool LookUpHeadField(const char* block, size_t length, std::string_view key,
-                     std::string& value) {
-  const std::optional<std::string_view> found =
-      FindHeadField(block, length, key);
-  if (!found) return false;
-  value.assign(*found);
-  return true;
-}
-
 // Candidates for a match are the key's first letter, in either case, where
-// a character begins. Such a byte is a character of
-// its own, so the bytes after it begin characters too, and an ASCII key
-// matched there lies wholly on character boundaries.
+// a character begins. Such a byte is a character of its own, so the bytes
+// after it begin characters too, and an ASCII key matched there lies wholly
+// on character boundaries.
 KeyScanner::KeyScanner(const char* text, size_t length, std::string_view key)
     : end_(text + length), key_(key) {
   const char first =

@@ -11,9 +11,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace contentfile_internal {
 
 constexpr size_t kNotFound = SIZE_MAX;
+
+// Texts the header searches look for.
+inline constexpr std::string_view kLineEnd = "\r\n";
+inline constexpr std::string_view kContentTypeKey = "\r\nContent-Type: ";
+inline constexpr std::string_view kBoundaryKey = "boundary=";
 
 // Offset of the byte right after the first occurrence of `key` in the header
 // block, letters compared without regard to case. A key that begins with CR
@@ -29,23 +36,10 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key);
 std::optional<std::string_view> FindHeadField(const char* block, size_t length,
                                               std::string_view key);
 
-// FindHeadField, with the value stored in `value`. Returns true when the key
-// was found; `value` is left untouched otherwise.
-bool LookUpHeadField(const char* block, size_t length, std::string_view key,
-                     std::string& value);
-
 // True when `text` begins with `name`, ASCII letters compared without regard
 // to case. REQUIRES: `text` holds at least name.size() bytes.
 inline bool BeginsWithCaseInsensitive(const char* text, std::string_view name) {
-  for (size_t i = 0; i < name.size(); ++i) {
-    const auto a = static_cast<unsigned char>(text[i]);
-    const auto b = static_cast<unsigned char>(name[i]);
-    if (a != b && ((a | 0x20) != (b | 0x20) ||
-                   static_cast<unsigned char>((a | 0x20) - 'a') >= 26)) {
-      return false;
-    }
-  }
-  return true;
+  return EqualsCaseInsensitive(text, name.size(), name.data(), name.size());
 }
 
 // Successive occurrences of an ASCII key in a text that begin on a

@@ -20,8 +20,6 @@ constexpr char kFromFallbackKey[] = "From: ";
 constexpr char kToKey[] = "\r\nTo: ";
 constexpr char kSubjectKey[] = "\r\nSubject: ";
 constexpr char kCcKey[] = "\r\nCc: ";
-constexpr char kContentTypeKey[] = "\r\nContent-Type: ";
-constexpr std::string_view kBoundaryKey = "boundary=";
 
 }  // namespace
 
@@ -125,8 +123,11 @@ int32_t CMailParser::ParseMailHead() {
 
 int32_t CMailParser::GetHeadField(const char* text, size_t length,
                                   std::string_view key, std::string& value) {
-  return LookUpHeadField(text, length, key, value) ? kFieldFound
-                                                   : kFieldNotFound;
+  const std::optional<std::string_view> found =
+      FindHeadField(text, length, key);
+  if (!found) return kFieldNotFound;
+  value.assign(*found);
+  return kFieldFound;
 }
 
 }  // namespace contentfile_internal

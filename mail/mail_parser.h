@@ -138,11 +138,11 @@ class CMailParser {
 
   int32_t ParseSinglePart();
   int32_t ParseMultipart();
-  // Appends the entries of the part [start, end) at `level` (1 for the
-  // message's own parts): the part itself, or the parts of the multipart it
-  // holds, level after level. `boundary_key` is the offset of the first
-  // "boundary=" key in the part, or kNotFound.
-  void AppendPart(size_t start, size_t end, int level, size_t boundary_key);
+  // Appends the entries of one of the message's own parts, [start, end):
+  // the part itself, or the parts of the multipart it holds, level after
+  // level. `boundary_key` is the offset of the first "boundary=" key in the
+  // part, or kNotFound.
+  void AppendPart(size_t start, size_t end, size_t boundary_key);
   // Appends the entry [start, end); `same_as` is an earlier entry with the
   // same range, or -1.
   void AppendEntry(size_t start, size_t end, int32_t same_as);

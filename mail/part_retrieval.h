@@ -1,6 +1,7 @@
 // Reading a parsed message's parts: the attachment table, the mail text and
-// attachments saved to files. Each operation walks the part table from its
-// start and takes contents straight out of the parser's message.
+// attachments saved to files. Attachments are found through the parser's
+// attachment index, the mail text by a walk of the part table; contents are
+// taken straight out of the parser's message.
 
 #ifndef CONTENTFILE_MAIL_PART_RETRIEVAL_H_
 #define CONTENTFILE_MAIL_PART_RETRIEVAL_H_
@@ -8,13 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mail/attachment_name.h"
 #include "mail/mail_parser.h"
 
 namespace contentfile_internal {
 
 // Longest attachment name handed out, in bytes; the name buffer holds one
 // more byte for its NUL.
-constexpr size_t kMaxNameLength = 260;
+constexpr size_t kMaxNameLength = kMaxAttachmentNameLength;
 
 // Stored bytes SaveAttachment decodes per step: its decoding buffer holds
 // this much (or the stored size when that is smaller), whatever the size of

@@ -17,11 +17,8 @@ namespace contentfile_internal {
 
 namespace {
 
-constexpr char kContentTypeKey[] = "\r\nContent-Type: ";
 constexpr char kEncodingKey[] = "\r\nContent-Transfer-Encoding: ";
-constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kDelimiterPrefix = "\r\n--";
-constexpr std::string_view kBoundaryKey = "boundary=";
 constexpr std::string_view kClosingMark = "--";
 constexpr size_t kEmptyLineLength = 4;
 
@@ -64,21 +61,13 @@ size_t FindDelimiter(const char* text, size_t text_length, size_t from,
 // that begins in [from, limit), or kNotFound.
 size_t FindBoundaryKey(const char* text, size_t text_length, size_t from,
                        size_t limit) {
-  const std::string_view name = kBoundaryKey.substr(0, kBoundaryKey.size() - 1);
-  // The "=" of a key that begins in [from, limit).
-  size_t equals_from = from + name.size();
-  const size_t equals_limit =
-      limit + name.size() < text_length ? limit + name.size() : text_length;
-  while (equals_from < equals_limit) {
-    const auto* equals = static_cast<const char*>(
-        std::memchr(text + equals_from, '=', equals_limit - equals_from));
-    if (equals == nullptr) return kNotFound;
-    if (BeginsWithCaseInsensitive(equals - name.size(), name)) {
-      return static_cast<size_t>(equals - text) - name.size();
-    }
-    equals_from = static_cast<size_t>(equals - text) + 1;
-  }
-  return kNotFound;
+  // A key that begins before `limit` ends before limit + its length - 1.
+  const size_t reach = limit + kBoundaryKey.size() - 1;
+  const size_t end = reach < text_length ? reach : text_length;
+  if (end <= from) return kNotFound;
+  const char* key = FindCaseInsensitive(text + from, end - from,
+                                        kBoundaryKey.data(), kBoundaryKey.size());
+  return key == nullptr ? kNotFound : static_cast<size_t>(key - text);
 }
 
 // Bytes of a part that ScanPart searches twice while they are in cache.
@@ -94,26 +83,25 @@ struct ScannedPart {
 // FindDelimiter(text, text_length, from, limit, delimiter) and, when
 // `want_key`, FindBoundaryKey(text, text_length, from, end) for the `end`
 // it returns, in one pass: both searches take the part window by window,
-// so that a large part is read from memory once rather than twice. Both
-// searches find what begins in a range, so splitting the range finds the
-// same offsets.
+// the key search over what the delimiter search has just brought into the
+// cache, so that a large part is read from memory once rather than twice.
+// The key search stops at the delimiter, so each byte is searched at most
+// twice however small the parts. Both searches find what begins in a
+// range, so splitting the range finds the same offsets.
 ScannedPart ScanPart(const char* text, size_t text_length, size_t from,
                      size_t limit, std::string_view delimiter, bool want_key) {
   ScannedPart found{kNotFound, kNotFound};
   for (size_t window = from; window < limit;) {
     const size_t window_end =
         limit - window > kScanWindow ? window + kScanWindow : limit;
-    if (want_key && found.boundary_key == kNotFound) {
-      found.boundary_key =
-          FindBoundaryKey(text, text_length, window, window_end);
-    }
     found.end = FindDelimiter(text, text_length, window, window_end, delimiter);
+    if (want_key && found.boundary_key == kNotFound) {
+      const size_t key_limit = found.end != kNotFound ? found.end : window_end;
+      found.boundary_key =
+          FindBoundaryKey(text, text_length, window, key_limit);
+    }
     if (found.end != kNotFound) break;
     window = window_end;
-  }
-  // A key at or after the delimiter lies outside the part.
-  if (found.boundary_key != kNotFound && found.boundary_key >= found.end) {
-    found.boundary_key = kNotFound;
   }
   return found;
 }
@@ -137,7 +125,7 @@ int32_t CMailParser::ParseSinglePart() {
   const size_t after_key =
       FindFieldKey(m_pData.get(), text_length_, kContentTypeKey);
   if (after_key == kNotFound) return kNoContentType;
-  const size_t key_length = sizeof(kContentTypeKey) - 1;
+  const size_t key_length = kContentTypeKey.size();
   const size_t start = after_key >= key_length ? after_key - key_length : 0;
   // Kept for callers that expect the code; every search ends before the
   // message's end, so a field is never found there.
@@ -158,19 +146,20 @@ int32_t CMailParser::ParseMultipart() {
   // lines after it, belong to no part.
   while (!IsClosing(text, text_length_, current + delimiter.size())) {
     const size_t start = current + delimiter.size();
+    // The message's own parts are level 1, always followed.
+    static_assert(kMaxNestingLevels >= 1, "level 1 is followed");
     const ScannedPart part = ScanPart(text, text_length_, start, text_length_,
-                                      delimiter, 1 <= kMaxNestingLevels);
+                                      delimiter, true);
     // A part that no delimiter closes (a cut-off message) gets no entry.
     if (part.end == kNotFound) return kPartsFound;
     if (start >= part.end) return kEmptyPart;
-    AppendPart(start, part.end, 1, part.boundary_key);
+    AppendPart(start, part.end, part.boundary_key);
     current = part.end;
   }
   return kPartsFound;
 }
 
-void CMailParser::AppendPart(size_t start, size_t end, int level,
-                             size_t boundary_key) {
+void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
   // One multipart being walked: the part that holds it and its inner
   // delimiter. An explicit stack keeps deep nesting off the call stack.
   struct Walk {
@@ -207,7 +196,7 @@ void CMailParser::AppendPart(size_t start, size_t end, int level,
     AppendEntry(part_start, part_end, -1);
   };
 
-  enter(start, end, level, boundary_key);
+  enter(start, end, 1, boundary_key);
   while (!walks.empty()) {
     Walk& walk = walks.back();
     const size_t sub_start = walk.current + walk.delimiter.size();

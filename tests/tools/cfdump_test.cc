@@ -17,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contentfile.h"
@@ -889,6 +890,27 @@ TEST(CfdumpSingleFile, HeadBodyAndTextAreTheLibrarysBytes) {
   EXPECT_EQ(RunCfdump({"body", "-f", dir.File("empty.cf"), "-o", out}).status,
             0);
   EXPECT_EQ(ReadFile(out), "");
+}
+
+TEST(CfdumpSingleFile, AFailedWriteLeavesWhatStandsAtOutInPlace) {
+  // A link to a device that refuses every write: the failure must neither
+  // remove the link nor report success.
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  const std::string capture = dir.File("post.cf");
+  WriteFile(capture, Capture("Http Post", "body"));
+  const std::string link = dir.File("full");
+  ASSERT_EQ(symlink("/dev/full", link.c_str()), 0);
+  const std::pair<const char*, const char*> runs[] = {
+      {"head", "cannot write it"}, {"body", "writing the target failed"}};
+  for (const auto& [command, why] : runs) {
+    RunResult run = RunCfdump({command, "-f", capture, "-o", link});
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0) << command;
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << command;
+  }
 }
 
 // ---- help, version and the bundled samples ----

@@ -57,6 +57,10 @@ struct Totals {
   }
 };
 
+std::string Format(const Options& options, const CaptureReport& report) {
+  return options.json ? FormatJsonReport(report) : FormatTextReport(report);
+}
+
 Result Process(const Options& options, const Input& input,
                const std::string& folder) {
   Result result;
@@ -75,15 +79,17 @@ Result Process(const Options& options, const Input& input,
       failed_report.status = Status::kFailed;
       failed_report.error = input.error;
     }
+    // Formatted here too, so that running out of memory for a large report
+    // fails this capture instead of ending the worker thread.
+    result.output = Format(options, *report);
   } catch (const std::exception& e) {
     failed_report = CaptureReport();
     failed_report.path = input.path;
     failed_report.status = Status::kFailed;
     failed_report.error = std::string("unexpected error: ") + e.what();
     report = &failed_report;
+    result.output = Format(options, *report);
   }
-  result.output =
-      options.json ? FormatJsonReport(*report) : FormatTextReport(*report);
   if (report->status != Status::kOk) {
     result.failed = true;
     result.errors = "cfdump: " + Printable(report->path) + ": " +
@@ -144,7 +150,6 @@ class Scheduler {
       });
       while (written_ < results_.size() && results_[written_].done) {
         ready->push_back(std::move(results_[written_]));
-        results_[written_] = Result();
         ++written_;
       }
     }
@@ -202,12 +207,7 @@ int RunBatch(const Options& options) {
     return 1;
   }
   std::vector<std::string> folders;
-  if (extract) {
-    std::vector<std::string> paths;
-    paths.reserve(inputs.size());
-    for (const Input& input : inputs) paths.push_back(input.path);
-    folders = PlanCaptureFolders(paths, dir, options.force);
-  }
+  if (extract) folders = PlanCaptureFolders(inputs, dir, options.force);
 
   size_t workers = options.jobs > 0
                        ? static_cast<size_t>(options.jobs)

@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "tools/cfdump/common.h"
 #include "tools/cfdump/result_words.h"
 
 namespace cfdump {
@@ -15,11 +16,6 @@ constexpr size_t kEndpointLine = 4;
 // The name buffer the library fills: a name of at most 260 bytes and a NUL.
 constexpr int32_t kNameBufferSize = 261;
 
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
-
 std::string TooFewLines(const std::string& head) {
   bool bare_lf = false;
   const size_t lines = SplitHeadLines(head, &bare_lf).size();
@@ -30,6 +26,21 @@ std::string TooFewLines(const std::string& head) {
   return "the log head lacks a line that its analysis needs (it has " +
          std::to_string(lines) + " lines; " +
          std::to_string(kAnalysedHeadLines) + " are expected)";
+}
+
+// Opens `file` again as the class of its kind. Returns why it cannot be
+// read as that kind, or "" when it opened; `in_words` says a result code.
+template <typename InWords>
+std::string OpenAsKind(CContentFile* file, const std::string& path,
+                       const std::string& head, InWords in_words) {
+  try {
+    const int32_t rc = file->OpenContentFile(path.c_str());
+    return rc == 0 ? std::string() : in_words(rc);
+  } catch (const std::invalid_argument&) {
+    return TooFewLines(head);
+  } catch (const CFileError& e) {
+    return HeadReadErrorInWords(e);
+  }
 }
 
 }  // namespace
@@ -76,6 +87,24 @@ const char* StatusJsonName(Status status) {
       break;
   }
   return "failed";
+}
+
+bool ReadRange(CContentFile* file, bool body, std::string* bytes,
+               std::string* error) {
+  const uint32_t size = body ? file->GetBodySize() : file->GetHeadSize();
+  bytes->assign(size, '\0');
+  if (size == 0) return true;
+  uint32_t length = size;
+  int32_t rc = body ? file->GetContentBody(bytes->data(), length)
+                    : file->GetContentHead(bytes->data(), length);
+  if (rc != 0) {
+    *error = std::string(body ? "reading the body failed: "
+                              : "reading the log head failed: ") +
+             ReadRangeInWords(rc);
+    return false;
+  }
+  bytes->resize(length);
+  return true;
 }
 
 std::vector<std::string> SplitHeadLines(const std::string& head,
@@ -154,8 +183,7 @@ bool Capture::ReadHead() {
   try {
     rc = base_->OpenContentFile(path.c_str());
   } catch (const CFileError& e) {
-    Fail(Status::kFailed,
-         "reading the log head failed: " + ErrnoInWords(e.code().value()));
+    Fail(Status::kFailed, HeadReadErrorInWords(e));
     return false;
   }
   if (rc != 0) {
@@ -164,16 +192,11 @@ bool Capture::ReadHead() {
   }
   report_.head_size = base_->GetHeadSize();
   report_.body_size = base_->GetBodySize();
-  std::string head(report_.head_size, '\0');
-  uint32_t length = report_.head_size;
-  if (length > 0) {
-    rc = base_->GetContentHead(head.data(), length);
-    if (rc != 0) {
-      Fail(Status::kFailed,
-           "reading the log head failed: " + ReadRangeInWords(rc));
-      return false;
-    }
-    head.resize(length);
+  std::string head;
+  std::string error;
+  if (!ReadRange(base_.get(), false, &head, &error)) {
+    Fail(Status::kFailed, error);
+    return false;
   }
   report_.head = std::move(head);
   report_.head_read = true;
@@ -191,23 +214,15 @@ bool Capture::ReadHead() {
 }
 
 void Capture::ReadHttpPost() {
-  const std::string& path = report_.path;
-  http_post_ = std::make_unique<CHttpPostContentFile>();
-  std::string why;
-  try {
-    int32_t rc = http_post_->OpenContentFile(path.c_str());
-    if (rc != 0) why = HttpPostOpenInWords(rc);
-  } catch (const std::invalid_argument&) {
-    why = TooFewLines(report_.head);
-  } catch (const CFileError& e) {
-    why = "reading the log head failed: " + ErrnoInWords(e.code().value());
-  }
+  // Only the analysed head is kept: the body is saved through base_.
+  CHttpPostContentFile http_post;
+  const std::string why =
+      OpenAsKind(&http_post, report_.path, report_.head, HttpPostOpenInWords);
   if (!why.empty()) {
-    http_post_.reset();
     Fail(Status::kPartial, "cannot be read as HTTP POST: " + why);
     return;
   }
-  const ST_HTTPPOST_LOG_INFO& info = http_post_->GetLogInfo();
+  const ST_HTTPPOST_LOG_INFO& info = http_post.GetLogInfo();
   report_.has_log = true;
   report_.log = info;
   report_.has_line9 = true;
@@ -217,15 +232,9 @@ void Capture::ReadHttpPost() {
 void Capture::ReadMail() {
   const std::string& path = report_.path;
   mail_ = std::make_unique<CMailContentFile>();
-  std::string why;
-  try {
-    int32_t rc = mail_->OpenContentFile(path.c_str());
-    if (rc != 0) why = MailOpenInWords(rc, path);
-  } catch (const std::invalid_argument&) {
-    why = TooFewLines(report_.head);
-  } catch (const CFileError& e) {
-    why = "reading the log head failed: " + ErrnoInWords(e.code().value());
-  }
+  const std::string why =
+      OpenAsKind(mail_.get(), path, report_.head,
+                 [&](int32_t rc) { return MailOpenInWords(rc, path); });
   if (!why.empty()) {
     mail_.reset();
     Fail(Status::kPartial, "cannot be read as mail: " + why);

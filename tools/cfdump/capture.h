@@ -99,9 +99,13 @@ class Capture {
 
   CaptureReport report_;
   std::unique_ptr<CContentFile> base_;
-  std::unique_ptr<CHttpPostContentFile> http_post_;
   std::unique_ptr<CMailContentFile> mail_;
 };
+
+// Reads the head, or with `body` the body, of an open content file into
+// *bytes. Returns false with *error in words.
+bool ReadRange(CContentFile* file, bool body, std::string* bytes,
+               std::string* error);
 
 // The head split into its lines: at LF, a CR before it dropped. Sets
 // *bare_lf when a line ends in LF alone.

@@ -8,25 +8,19 @@
 #include <cerrno>
 #include <set>
 
+#include "tools/cfdump/common.h"
 #include "tools/cfdump/result_words.h"
 #include "tools/cfdump/safe_name.h"
 
 namespace cfdump {
 namespace {
 
-// The library refuses paths of more characters than this.
-constexpr size_t kMaxPathLength = 259;
 // Room kept for file names inside a capture's folder.
 constexpr size_t kFileNameRoom = 32;
 // Shortest folder name that DIR must leave room for.
 constexpr size_t kFolderNameRoom = 16;
 // Numbered names tried before giving up on a name.
 constexpr int kMostNumbers = 100000;
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
 
 bool IsRealFolder(const std::string& path) {
   struct stat st;
@@ -41,6 +35,14 @@ std::string BaseName(const std::string& path) {
   return path.substr(start, end + 1 - start);
 }
 
+// The name tried the `n`th time for `wanted`, in at most `room` bytes:
+// from the second time on, numbered "-n".
+std::string Candidate(const std::string& wanted, size_t room, int n) {
+  if (n == 1) return ShortenName(wanted, room);
+  const std::string suffix = "-" + std::to_string(n);
+  return NumberedName(ShortenName(wanted, room - suffix.size()), n);
+}
+
 // Claims a fresh file in `folder` for `wanted` (already safe), numbering it
 // while the name is taken; with `force`, an existing non-folder entry is
 // removed and its name reused. Returns the path, or "" with *error.
@@ -50,9 +52,7 @@ std::string ClaimFile(const std::string& folder, const std::string& wanted,
   const size_t room =
       std::min(kMaxNameBytes, kMaxPathLength - folder.size() - 1);
   for (int n = 1; n <= kMostNumbers; ++n) {
-    const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
-    std::string name = ShortenName(wanted, room - suffix.size());
-    if (n > 1) name = NumberedName(name, n);
+    const std::string name = Candidate(wanted, room, n);
     if (!taken->insert(name).second) continue;
     std::string path = folder + "/" + name;
     if (force) {
@@ -123,7 +123,7 @@ void SaveBody(Capture* capture, const std::string& folder, bool force,
   saved.file = ClaimFile(folder, saved.name, force, taken, &saved.error);
   if (!saved.file.empty()) {
     int32_t rc = capture->file()->SaveBody2File(saved.file.c_str());
-    const int32_t kEmptyBody = -3;  // the claimed file stays, empty
+    // An empty body leaves the claimed file as it is: empty.
     if (rc == 0 || rc == kEmptyBody) {
       saved.bytes = FileSize(saved.file);
     } else {
@@ -166,21 +166,19 @@ bool PrepareExtractDir(const std::string& dir, std::string* error) {
   return true;
 }
 
-std::vector<std::string> PlanCaptureFolders(
-    const std::vector<std::string>& capture_paths, const std::string& dir,
-    bool force) {
+std::vector<std::string> PlanCaptureFolders(const std::vector<Input>& inputs,
+                                            const std::string& dir,
+                                            bool force) {
   const size_t room = std::min(
       kMaxNameBytes, kMaxPathLength - dir.size() - 1 - 1 - kFileNameRoom);
   std::set<std::string> taken;
   std::vector<std::string> folders;
-  folders.reserve(capture_paths.size());
-  for (size_t i = 0; i < capture_paths.size(); ++i) {
-    std::string wanted = SafeFileName(BaseName(capture_paths[i]));
+  folders.reserve(inputs.size());
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    std::string wanted = SafeFileName(BaseName(inputs[i].path));
     if (wanted.empty()) wanted = "capture-" + std::to_string(i + 1);
     for (int n = 1;; ++n) {
-      const std::string suffix = n == 1 ? "" : "-" + std::to_string(n);
-      std::string name = ShortenName(wanted, room - suffix.size());
-      if (n > 1) name = NumberedName(name, n);
+      const std::string name = Candidate(wanted, room, n);
       const std::string path = dir + "/" + name;
       if (taken.count(name) != 0) continue;
       if (Exists(path) && !(force && IsRealFolder(path))) continue;

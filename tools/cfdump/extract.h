@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tools/cfdump/capture.h"
+#include "tools/cfdump/input_list.h"
 
 namespace cfdump {
 
@@ -26,12 +27,11 @@ namespace cfdump {
 // Returns false with *error in words.
 bool PrepareExtractDir(const std::string& dir, std::string* error);
 
-// The folder of each capture under `dir`, in input order: the capture
+// The folder of each input under `dir`, in input order: the capture
 // file's name made safe, numbered when an earlier capture of the run took
 // it or, without `force`, when an entry of that name exists.
-std::vector<std::string> PlanCaptureFolders(
-    const std::vector<std::string>& capture_paths, const std::string& dir,
-    bool force);
+std::vector<std::string> PlanCaptureFolders(const std::vector<Input>& inputs,
+                                            const std::string& dir, bool force);
 
 // Saves the capture into `folder` and records in its report what was
 // written; a capture that could not be opened gets no folder.

@@ -1,18 +1,13 @@
 #include "tools/cfdump/json_report.h"
 
-#include <cstring>
-#include <string_view>
+#include <string>
 #include <vector>
 
+#include "tools/cfdump/common.h"
 #include "tools/cfdump/json_writer.h"
 
 namespace cfdump {
 namespace {
-
-template <size_t N>
-std::string_view FieldText(const char (&field)[N]) {
-  return std::string_view(field, strnlen(field, N));
-}
 
 void WriteLog(const CaptureReport& report, JsonWriter* json) {
   const ST_LOG_INFO& log = report.log;

@@ -137,11 +137,6 @@ void JsonWriter::Number(int64_t value) {
   out_ += std::to_string(value);
 }
 
-void JsonWriter::Bool(bool value) {
-  BeforeValue();
-  out_ += value ? "true" : "false";
-}
-
 void JsonWriter::Null() {
   BeforeValue();
   out_ += "null";

@@ -29,7 +29,6 @@ class JsonWriter {
   void Key(const char* key);
   void String(std::string_view bytes);
   void Number(int64_t value);
-  void Bool(bool value);
   void Null();
 
   const std::string& text() const { return out_; }

@@ -140,7 +140,7 @@ bool TakeValue(const char* arg, const char* short_name, const char* long_name,
   const size_t long_length = std::strlen(long_name);
   const char* inline_value = nullptr;
   if (std::strcmp(arg, short_name) == 0 || std::strcmp(arg, long_name) == 0) {
-    inline_value = nullptr;
+    // The value is the next argument.
   } else if (std::strncmp(arg, long_name, long_length) == 0 &&
              arg[long_length] == '=') {
     inline_value = arg + long_length + 1;

@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/cfdump/common.h"
+
 namespace cfdump {
 namespace {
 
-// The library uses at most this many characters of a path.
-constexpr size_t kMaxPathLength = 259;
 constexpr uint64_t kLargestContentFile = 0xFFFFFFFFull;
 
 std::string WithCode(const std::string& words, int32_t code) {
@@ -41,6 +41,10 @@ std::string CannotOpenReason(const std::string& path) {
 
 std::string ErrnoInWords(int error_number) {
   return std::strerror(error_number);
+}
+
+std::string HeadReadErrorInWords(const CFileError& error) {
+  return "reading the log head failed: " + ErrnoInWords(error.code().value());
 }
 
 std::string BaseOpenInWords(int32_t code, const std::string& path) {

@@ -5,6 +5,8 @@
 #ifndef CONTENTFILE_TOOLS_CFDUMP_RESULT_WORDS_H_
 #define CONTENTFILE_TOOLS_CFDUMP_RESULT_WORDS_H_
 
+#include <contentfile.h>
+
 #include <cstdint>
 #include <string>
 
@@ -27,6 +29,8 @@ std::string SaveAttachmentInWords(int32_t code);
 std::string AttachmentInfoInWords(int32_t code);
 // An errno value, e.g. "No such file or directory".
 std::string ErrnoInWords(int error_number);
+// The CFileError that OpenContentFile raises when reading the head fails.
+std::string HeadReadErrorInWords(const CFileError& error);
 
 }  // namespace cfdump
 

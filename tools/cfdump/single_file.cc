@@ -10,13 +10,12 @@
 #include <string>
 
 #include "tools/cfdump/capture.h"
+#include "tools/cfdump/common.h"
 #include "tools/cfdump/result_words.h"
 #include "tools/cfdump/text_report.h"
 
 namespace cfdump {
 namespace {
-
-constexpr int32_t kEmptyBody = -3;
 
 int Failure(const std::string& path, const std::string& why) {
   std::fprintf(stderr, "cfdump: %s: %s\n", Printable(path).c_str(),
@@ -24,13 +23,9 @@ int Failure(const std::string& path, const std::string& why) {
   return 1;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 // Writes `bytes` to a new file at `path` (an existing one only with
-// `force`). A file left part-written is removed.
+// `force`). A regular file left part-written is removed; a link, a device
+// or a FIFO at `path` stays, as removing it would lose what it stands for.
 bool WriteFile(const std::string& path, const std::string& bytes, bool force,
                std::string* error) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (force ? O_TRUNC : O_EXCL);
@@ -40,6 +35,12 @@ bool WriteFile(const std::string& path, const std::string& bytes, bool force,
                              : "cannot create it: " + ErrnoInWords(errno);
     return false;
   }
+  struct stat opened;
+  struct stat named;
+  const bool removable = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                         ::lstat(path.c_str(), &named) == 0 &&
+                         named.st_dev == opened.st_dev &&
+                         named.st_ino == opened.st_ino;
   size_t done = 0;
   int write_error = 0;
   while (done < bytes.size()) {
@@ -55,7 +56,7 @@ bool WriteFile(const std::string& path, const std::string& bytes, bool force,
     write_error = errno;
   }
   if (write_error != 0) {
-    ::unlink(path.c_str());
+    if (removable) ::unlink(path.c_str());
     *error = "cannot write it: " + ErrnoInWords(write_error);
     return false;
   }
@@ -77,25 +78,6 @@ int Emit(const Options& options, const std::string& bytes) {
     return 1;
   }
   return 0;
-}
-
-// Reads the head or the body range of an open content file.
-bool ReadRange(CContentFile* file, bool body, std::string* bytes,
-               std::string* error) {
-  const uint32_t size = body ? file->GetBodySize() : file->GetHeadSize();
-  bytes->assign(size, '\0');
-  if (size == 0) return true;
-  uint32_t length = size;
-  int32_t rc = body ? file->GetContentBody(bytes->data(), length)
-                    : file->GetContentHead(bytes->data(), length);
-  if (rc != 0) {
-    *error = std::string(body ? "reading the body failed: "
-                              : "reading the log head failed: ") +
-             ReadRangeInWords(rc);
-    return false;
-  }
-  bytes->resize(length);
-  return true;
 }
 
 // Saves the body through the library, which keeps it off the heap of this
@@ -131,8 +113,7 @@ int RunHeadOrBody(const Options& options) {
   try {
     rc = file.OpenContentFile(path.c_str());
   } catch (const CFileError& e) {
-    return Failure(
-        path, "reading the log head failed: " + ErrnoInWords(e.code().value()));
+    return Failure(path, HeadReadErrorInWords(e));
   }
   if (rc != 0) return Failure(path, BaseOpenInWords(rc, path));
   if (body && !options.output.empty()) return SaveBody(options, &file);
@@ -156,7 +137,7 @@ int RunText(const Options& options) {
                                                   : "neither SMTP nor POP3"));
   }
   if (!report.has_mail) return Failure(path, report.error);
-  const uint32_t size = capture.mail()->GetMailTextSize();
+  const uint32_t size = report.text_size;
   std::string text(size, '\0');
   if (size > 0) {
     text.resize(capture.mail()->GetMailText(text.data(), size));

@@ -1,9 +1,9 @@
 #include "tools/cfdump/text_report.h"
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
+#include "tools/cfdump/common.h"
 #include "tools/cfdump/utf8.h"
 
 namespace cfdump {
@@ -38,23 +38,18 @@ class Lines {
   std::string* out_;
 };
 
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-  return Printable(std::string_view(field, strnlen(field, N)));
-}
-
 void AppendLogLines(const CaptureReport& report, Lines* lines) {
   const ST_LOG_INFO& log = report.log;
   lines->Field("endpoints", Endpoint(log.dwAddr1, log.wPort1) + " -> " +
                                 Endpoint(log.dwAddr2, log.wPort2));
-  lines->Field("line 3", FieldText(log.szLine3));
-  lines->Field("line 4",
-               FieldText(log.szLine4Left) + ";" + FieldText(log.szLine4Right));
+  lines->Field("line 3", Printable(FieldText(log.szLine3)));
+  lines->Field("line 4", Printable(FieldText(log.szLine4Left)) + ";" +
+                             Printable(FieldText(log.szLine4Right)));
   if (report.has_line9) lines->Field("line 9", Printable(report.line9));
-  lines->Field("line 11", FieldText(log.szLine11));
-  lines->Field("line 12", FieldText(log.szLine12));
-  lines->Field("line 13", FieldText(log.szLine13));
-  lines->Field("line 14", FieldText(log.szLine14));
+  lines->Field("line 11", Printable(FieldText(log.szLine11)));
+  lines->Field("line 12", Printable(FieldText(log.szLine12)));
+  lines->Field("line 13", Printable(FieldText(log.szLine13)));
+  lines->Field("line 14", Printable(FieldText(log.szLine14)));
 }
 
 void AppendMail(const CaptureReport& report, Lines* lines, std::string* out) {

@@ -17,10 +17,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #if defined(__GNUC__)
 #define CONTENTFILE_API __attribute__((visibility("default")))
@@ -38,6 +41,62 @@ namespace contentfile_internal {
 class FileHandle;
 class CMailParser;
 }  // namespace contentfile_internal
+
+// The extension of the interface: the types its calls hand out. They sit
+// beside the records above and change none of them.
+namespace contentfile {
+
+// What a leaf part of a message is to the library.
+enum class PartKind : int32_t {
+  kUnclassified = 0,  // stayed outside the classification
+  kText = 1,          // not an attachment: a text of the message
+  kAttachment = 2,    // counted by GetAttachmentCount
+};
+
+// One leaf part of a message, as CMailContentFile::GetParts lists it.
+// Offsets count from the first byte of the body.
+struct PartInfo {
+  PartKind kind = PartKind::kUnclassified;
+  int32_t attachment_index = -1;  // its index among attachments, or -1
+  std::string media_type;  // "type/subtype" in lower case; "" when absent
+  std::string charset;     // the charset parameter as written; "" if none
+  std::string format;      // the format parameter as written; "" if none
+  std::string delsp;       // the delsp parameter as written; "" if none
+  std::string disposition;         // Content-Disposition type, lower case
+  std::string name;                // decoded, as GetAttachmentInfo gives it
+  std::string name_charset;        // declared by its encoded words or RFC 2231
+  std::string content_id;          // without its angle brackets
+  std::string transfer_encoding;   // lower case; "" when absent
+  uint64_t stored_size = 0;        // content bytes, still encoded
+  uint32_t depth = 0;              // 0 for a part of the message's own level
+  uint64_t header_offset = 0;      // its header block in the body
+  uint64_t content_offset = 0;     // its content in the body
+};
+
+// A run of a header value: text as written, or one decoded encoded word
+// with the charset it declared.
+struct HeaderSegment {
+  std::string text;
+  std::string charset;  // "" for text that was not an encoded word
+};
+
+// One occurrence of a field of the message head.
+struct HeaderField {
+  std::string name;   // as written in the message
+  std::string raw;    // the value unfolded, encoded words kept
+  std::string decoded;  // the value with its encoded words decoded
+  std::vector<HeaderSegment> segments;  // `decoded`, run by run
+};
+
+// The four fields of the mail record, normalised as the record normalises
+// them but at full length.
+enum class RecordField : int32_t { kFrom = 0, kTo = 1, kCc = 2, kSubject = 3 };
+
+// Receives the decoded bytes of a part in bounded steps; returning false
+// stops the retrieval, which then reports a write failure.
+using PartSink = std::function<bool(const char* data, size_t size)>;
+
+}  // namespace contentfile
 
 // Protocol kinds of ST_LOG_INFO::nLogType (the value 2 is not assigned).
 enum : int32_t {
@@ -117,6 +176,12 @@ class CONTENTFILE_API CContentFile {
   // -6 write or close failed. A failing save leaves an existing target as
   // it was (a target that did not exist stays behind empty).
   int32_t SaveBody2File(const char* path);
+  // SaveBody2File into a descriptor the caller opened, written at its
+  // current position (a pipe too); never truncated, locked or closed here.
+  // 0 saved; -1 no file open; -2 bad descriptor or one that refers to the
+  // capture itself; -3 empty body; -4 out of memory; -5 body read failed;
+  // -6 write failed (what was written stays).
+  int32_t SaveBody2Fd(int fd);
 
  protected:
   // Fills the common record from the head lines that `lines` points to (a
@@ -197,6 +262,40 @@ class CONTENTFILE_API CMailContentFile : public CContentFile {
   // content file held open; -12, -13 out of memory; -14 no such
   // attachment; -15 write failed.
   int32_t GetAttachment2File(int32_t index, const char* path) const;
+
+  // The extension: every part, header fields by name, descriptors.
+  // Result codes as GetAttachment2File's: 0; -1 no mail parsed; -11 bad
+  // descriptor, or a target that is the capture or a content file held
+  // open; -12 out of memory; -14 no such part or attachment; -15 write
+  // failed (a sink that returned false included); -16 the capture could
+  // not be read.
+
+  // Every leaf part of the message, in message order.
+  int32_t GetParts(std::vector<contentfile::PartInfo>& parts) const;
+  // The decoded size of part `index` of GetParts, by one decoding pass that
+  // writes nothing.
+  int32_t GetPartDecodedSize(size_t index, uint64_t& size) const;
+  // Decodes part `index` into `buffer`: as many decoded bytes as `capacity`
+  // holds; `written` receives their count.
+  int32_t ReadPart(size_t index, char* buffer, size_t capacity,
+                   size_t& written) const;
+  // Decodes part `index` into `sink`, in steps of at most 256 KiB.
+  int32_t StreamPart(size_t index, const contentfile::PartSink& sink) const;
+  // Decodes part `index` into a descriptor the caller opened (written at its
+  // current position, may be a pipe; never truncated, locked or closed).
+  int32_t SavePart2Fd(size_t index, int fd) const;
+  // Decodes part `index` into the file at `path`, by GetAttachment2File's
+  // rules.
+  int32_t SavePart2File(size_t index, const char* path) const;
+  // GetAttachment2File into a descriptor, as SavePart2Fd writes.
+  int32_t GetAttachment2Fd(int32_t index, int fd) const;
+  // Every occurrence of the head field `name` (letters compared without
+  // regard to case), in order; none is not an error.
+  int32_t GetHeaderFields(std::string_view name,
+                          std::vector<contentfile::HeaderField>& fields) const;
+  // A record field at full length, normalised as the record normalises it.
+  int32_t GetRecordField(contentfile::RecordField field,
+                         std::string& value) const;
 
  private:
   int32_t AnalyseLogHead();

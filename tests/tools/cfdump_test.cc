@@ -751,7 +751,7 @@ TEST(CfdumpFallback, ShowsAPlainContentFileAndSaysWhy) {
            {"Http Post", "l3", "a;b", "10.0.0.1", "1", "10.0.0.2", "2", "l9"}) +
            "body",
        "lacks a line that its analysis needs (it has 9 lines"},
-      {"no_empty_line.cf", Capture("SMTP", "From: a\r\nSubject: b\r\n"),
+      {"not_mail.cf", Capture("SMTP", "no header here\r\nSubject: b\r\n"),
        "cannot be parsed"},
       {"empty_body.cf", Capture("POP3", ""),
        "the mail body is empty (code -11)"},

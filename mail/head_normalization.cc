@@ -134,7 +134,8 @@ std::string CMailParser::ExtractAddresses(const std::string& value) {
     const char c = *p;
     if (c == '\\') {
       // An escaped special stands for itself.
-      if ((quoted || depth > 0) && p + 1 < end && specials.Next(p + 1) == p + 1) {
+      if ((quoted || depth > 0) && p + 1 < end &&
+          specials.Next(p + 1) == p + 1) {
         from = p + 2;
       }
       continue;

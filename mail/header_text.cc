@@ -67,7 +67,7 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key) {
       FindLiteralKey(block, length, key.substr(0, key.size() - 1));
   if (after_colon == kNotFound) return kNotFound;
   return after_colon < length && block[after_colon] == ' ' ? after_colon + 1
-                                                            : after_colon;
+                                                           : after_colon;
 }
 
 std::optional<std::string_view> FindHeadField(const char* block, size_t length,

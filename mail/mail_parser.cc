@@ -126,9 +126,9 @@ int32_t CMailParser::ParseMailHead() {
   GetHeadField(head, head_length, kContentTypeKey, m_strContentType);
 
   // Any "boundary=" makes the message a multipart one, whatever its type.
-  const char* boundary = FindCaseInsensitiveMb(
-      m_strContentType.data(), m_strContentType.size(), kBoundaryKey.data(),
-      kBoundaryKey.size());
+  const char* boundary =
+      FindCaseInsensitiveMb(m_strContentType.data(), m_strContentType.size(),
+                            kBoundaryKey.data(), kBoundaryKey.size());
   if (boundary != nullptr) {
     m_strBoundary =
         ReadParameterValue(boundary + kBoundaryKey.size(),

@@ -97,8 +97,7 @@ bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
   // name buffer still comes out decoded. Decoding never lengthens it.
   const std::string& stored = part->strName;
   std::string decoded(stored.size(), '\0');
-  decoded.resize(DecodeWord(stored.data(),
-                            static_cast<uint32_t>(stored.size()),
+  decoded.resize(DecodeWord(stored.data(), static_cast<uint32_t>(stored.size()),
                             decoded.data()));
   // A name is a C string: it ends at its first NUL.
   decoded.resize(std::strlen(decoded.c_str()));

@@ -83,8 +83,8 @@ size_t FindBoundaryKey(const char* text, size_t text_length, size_t from,
   const size_t reach = limit + kBoundaryKey.size() - 1;
   const size_t end = reach < text_length ? reach : text_length;
   if (end <= from) return kNotFound;
-  const char* key = FindCaseInsensitive(text + from, end - from,
-                                        kBoundaryKey.data(), kBoundaryKey.size());
+  const char* key = FindCaseInsensitive(
+      text + from, end - from, kBoundaryKey.data(), kBoundaryKey.size());
   return key == nullptr ? kNotFound : static_cast<size_t>(key - text);
 }
 
@@ -171,8 +171,8 @@ int32_t CMailParser::ParseMultipart() {
     const size_t start = current + delimiter.size();
     // The message's own parts are level 1, always followed.
     static_assert(kMaxNestingLevels >= 1, "level 1 is followed");
-    const ScannedPart part = ScanPart(text, text_length_, start, text_length_,
-                                      delimiter, true);
+    const ScannedPart part =
+        ScanPart(text, text_length_, start, text_length_, delimiter, true);
     // A part that no delimiter closes (a cut-off message) gets no entry.
     if (part.end == kNotFound) return kPartsFound;
     // An empty part gets no entry; the walk goes on.
@@ -209,12 +209,12 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
                              /*keep_leading_space=*/true);
       std::string delimiter(kDelimiterPrefix);
       delimiter += inner.text;
-      const size_t first = FindDelimiter(
-          text, text_length_, static_cast<size_t>(inner.stop - text),
-          part_end, delimiter);
+      const size_t first = FindDelimiter(text, text_length_,
+                                         static_cast<size_t>(inner.stop - text),
+                                         part_end, delimiter);
       if (first != kNotFound) {
-        walks.push_back(Walk{part_start, part_end, std::move(delimiter),
-                             first, part_level});
+        walks.push_back(Walk{part_start, part_end, std::move(delimiter), first,
+                             part_level});
         return;
       }
     }

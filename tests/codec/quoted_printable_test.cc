@@ -190,15 +190,14 @@ TEST(QPDecode, ACutContentDropsTheSequenceTheCutLeavesUndecided) {
   const struct {
     std::string input, expected;
   } kCases[] = {
-      {"ab=", "ab"},   {"ab=4", "ab"},      {"ab=4g", "ab=4g"},
-      {"ab=\r", "ab"}, {"ab=  ", "ab"},     {"ab=41", "abA"},
-      {"ab", "ab"},    {"a=\r\n", "a"},
+      {"ab=", "ab"},   {"ab=4", "ab"},   {"ab=4g", "ab=4g"}, {"ab=\r", "ab"},
+      {"ab=  ", "ab"}, {"ab=41", "abA"}, {"ab", "ab"},       {"a=\r\n", "a"},
   };
   for (const auto& c : kCases) {
     std::vector<char> out(c.input.size());
-    const int32_t n = QPDecode(c.input.data(),
-                               static_cast<uint32_t>(c.input.size()),
-                               out.data(), /*content_complete=*/false);
+    const int32_t n =
+        QPDecode(c.input.data(), static_cast<uint32_t>(c.input.size()),
+                 out.data(), /*content_complete=*/false);
     EXPECT_EQ(std::string(out.data(), static_cast<size_t>(n)), c.expected)
         << c.input;
     EXPECT_EQ(c.expected, ReferenceDecode(c.input, false)) << c.input;
@@ -264,9 +263,9 @@ TEST_P(QPBulk, MatchesTheByteRulesOnAdversarialInput) {
       input.insert(at, {'=', char(byte)});
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << byte << " at " << at;
     }
-    for (const char* cut :
-         {"=", "\r\n", "=\r\n", "=\r", "=\n", "==", "===", "==41", "=\r=",
-          "=\r==\r\n", "= \r\n", "=\t\t\n", "= x", "=  \r", "=3d", "=aF"}) {
+    for (const char* cut : {"=", "\r\n", "=\r\n", "=\r", "=\n",
+                            "==", "===", "==41", "=\r=", "=\r==\r\n", "= \r\n",
+                            "=\t\t\n", "= x", "=  \r", "=3d", "=aF"}) {
       std::string input = text;
       input.insert(at, cut);
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << at;
@@ -303,7 +302,7 @@ TEST_P(QPBulk, MatchesTheByteRulesAroundTheBlockSize) {
 // input by every amount, near the end of the input as well.
 TEST_P(QPBulk, MatchesTheByteRulesWhereTheOutputFallsBehind) {
   static const char* const kTokens[] = {"=\r\n", "=  \r\n", "=\n", "=41",
-                                        "x",       "=",        "==\r"};
+                                        "x",     "=",       "==\r"};
   for (unsigned seed = 0; seed < 20000; ++seed) {
     std::mt19937 rng(seed);
     const unsigned plain_share = 1 + seed % 7;  // in 8

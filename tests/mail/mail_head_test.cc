@@ -108,9 +108,8 @@ TEST(MailHead, FromFallsBackToAnyFromKey) {
 
 TEST(MailHead, AHeadWithoutAnEmptyLineIsAllHeadUnlessItIsNoMail) {
   // Head lines only: the fields are read, and there is no part.
-  for (const std::string& message :
-       {std::string("From: a1\r\nSubject: hi\r\n"),
-        std::string("From: a1\r\nSubject:hi")}) {
+  for (const std::string& message : {std::string("From: a1\r\nSubject: hi\r\n"),
+                                     std::string("From: a1\r\nSubject:hi")}) {
     auto parser = LoadMessage(message);
     ASSERT_EQ(parser->Parse(), CMailParser::kParsed) << message;
     EXPECT_EQ(parser->From(), "a1");

@@ -209,8 +209,8 @@ TEST(PartTable, EmptyPartsGetNoEntry) {
               "--IN", "", "plain", "--IN", "--IN--", "--MID", "", "after",
               "--MID--", "--XX--"}),
        {"plain", "after"}},
-      {Lines({"--XX", "--XX", "", "one", "--XX \t", "--XX", "", "two",
-              "--XX--"}),
+      {Lines(
+           {"--XX", "--XX", "", "one", "--XX \t", "--XX", "", "two", "--XX--"}),
        {"one", "two"}},
       {Lines({"--XX", "--XX--"}), {}},
   };
@@ -251,8 +251,8 @@ TEST(PartTable, ASinglePartMessageIsItsWholeHeadAndBody) {
       "\r\nmore");
   ASSERT_EQ(plain->Parse(), CMailParser::kParsed);
   ExpectParts(*plain,
-              {{MAIL_PART_TEXT,
-                "body\r\nContent-Type: text/html\r\n\r\nmore", "", ""}});
+              {{MAIL_PART_TEXT, "body\r\nContent-Type: text/html\r\n\r\nmore",
+                "", ""}});
 }
 
 TEST(PartTable, ContentTypeOnTheFirstLineStartsTheSinglePartAtZero) {
@@ -278,15 +278,14 @@ TEST(PartTable, AMultipartWithoutItsDelimiterIsOnePart) {
 // A delimiter counts only as a whole line: "--", the boundary, then "--",
 // or padding and the line's end or the message's end.
 TEST(PartTable, ALineThatMerelyBeginsWithTheDelimiterIsContent) {
-  const std::string head =
-      "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
-  auto parser = LoadMessage(
-      head + Lines({"--b", "", "--bullet point", "--B is for bravo",
-                    "--b\t ", "", "two", "--b--"}));
+  const std::string head = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  auto parser =
+      LoadMessage(head + Lines({"--b", "", "--bullet point", "--B is for bravo",
+                                "--b\t ", "", "two", "--b--"}));
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
-  ExpectParts(*parser, {{MAIL_PART_TEXT, "--bullet point\r\n--B is for bravo",
-                         "", ""},
-                        {MAIL_PART_TEXT, "two", "", ""}});
+  ExpectParts(*parser,
+              {{MAIL_PART_TEXT, "--bullet point\r\n--B is for bravo", "", ""},
+               {MAIL_PART_TEXT, "two", "", ""}});
   // The last delimiter may end the message.
   auto unterminated = LoadMessage(head + "--b\r\n\r\none\r\n--b");
   ASSERT_EQ(unterminated->Parse(), CMailParser::kParsed);
@@ -370,12 +369,13 @@ TEST(PartTable, FindsKeysAndDelimitersOnEitherSideOfTheScanWindows) {
   const std::string part_head = "\r\nContent-Type: text/plain\r\n\r\n";
   for (int shift = -12; shift <= 12; ++shift) {
     SCOPED_TRACE("shift " + std::to_string(shift));
-    const size_t at = static_cast<size_t>(static_cast<long>(window_edge) + shift);
+    const size_t at =
+        static_cast<size_t>(static_cast<long>(window_edge) + shift);
 
     const std::string before_key(at - part_start - part_head.size(), 'A');
-    auto keyed = LoadMessage(kMixedHead + ("--XX" + part_head) + before_key +
-                             Lines({"boundary=IN", "--IN", "", "inner",
-                                    "--IN--", "--XX--"}));
+    auto keyed = LoadMessage(
+        kMixedHead + ("--XX" + part_head) + before_key +
+        Lines({"boundary=IN", "--IN", "", "inner", "--IN--", "--XX--"}));
     ASSERT_EQ(keyed->Parse(), CMailParser::kParsed);
     ExpectParts(*keyed, {{MAIL_PART_TEXT, "inner", "", ""}});
 
@@ -387,12 +387,12 @@ TEST(PartTable, FindsKeysAndDelimitersOnEitherSideOfTheScanWindows) {
   }
 
   // A key in the next part belongs to that part only.
-  auto next = LoadMessage(
-      kMixedHead + Lines({"--XX", "", "plain", "--XX", "", "boundary=IN",
-                          "--IN", "", "inner", "--IN--", "--XX--"}));
+  auto next = LoadMessage(kMixedHead +
+                          Lines({"--XX", "", "plain", "--XX", "", "boundary=IN",
+                                 "--IN", "", "inner", "--IN--", "--XX--"}));
   ASSERT_EQ(next->Parse(), CMailParser::kParsed);
-  ExpectParts(*next,
-              {{MAIL_PART_TEXT, "plain", "", ""}, {MAIL_PART_TEXT, "inner", "", ""}});
+  ExpectParts(*next, {{MAIL_PART_TEXT, "plain", "", ""},
+                      {MAIL_PART_TEXT, "inner", "", ""}});
 }
 
 TEST(PartTable, FindsTheContentOfEachPart) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codec/cpu_features.h"
+#include "fuzz/reference_decoders.h"
 
 namespace contentfile_internal {
 namespace {
@@ -52,53 +53,8 @@ std::string Decode(const std::string& input) {
 // One byte at a time, straight from the rules; `complete` false: the input
 // was cut short, and an "=" the cut leaves undecided writes nothing.
 std::string ReferenceDecode(const std::string& input, bool complete = true) {
-  const auto hex = [](unsigned char x) -> int {
-    if (x >= '0' && x <= '9') return x - '0';
-    if (x >= 'A' && x <= 'F') return x - 'A' + 10;
-    if (x >= 'a' && x <= 'f') return x - 'a' + 10;
-    return -1;
-  };
-  std::string out;
-  for (size_t i = 0; i < input.size();) {
-    const char c = input[i++];
-    if (c != '=') {
-      out += c;
-      continue;
-    }
-    size_t j = i;
-    if (j < input.size() && hex(input[j]) >= 0) {
-      if (j + 1 == input.size()) {
-        if (complete) out += input.substr(i - 1);
-        break;
-      }
-      if (hex(input[j + 1]) >= 0) {
-        out += static_cast<char>(hex(input[j]) * 16 + hex(input[j + 1]));
-        i = j + 2;
-      } else {
-        out += '=';
-      }
-      continue;
-    }
-    while (j < input.size() && j - i < 77 &&
-           (input[j] == ' ' || input[j] == '\t')) {
-      ++j;
-    }
-    if (j - i > 76) {
-      out += '=';
-    } else if (j == input.size() ||
-               (input[j] == '\r' && j + 1 == input.size())) {
-      // Undecided at the end: a lone "=" writes nothing.
-      if (complete && input.size() - i >= 1) out += input.substr(i - 1);
-      break;
-    } else if (input[j] == '\n') {
-      i = j + 1;
-    } else if (input[j] == '\r' && input[j + 1] == '\n') {
-      i = j + 2;
-    } else {
-      out += '=';
-    }
-  }
-  return out;
+  return contentfile_fuzz::ReferenceQuotedPrintable(input.data(), input.size(),
+                                                    complete);
 }
 
 // Printable bytes as they are, hard line breaks (CR LF) as they are, the rest

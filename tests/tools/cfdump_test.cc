@@ -571,6 +571,33 @@ TEST(CfdumpExtract, SavesTheBodyOfOtherCaptures) {
   EXPECT_EQ(ReadFile(dir.File("out/broken.cf/body")), "no empty line at all");
 }
 
+// Plain mail without MIME shows its fields and text; a part that is an
+// attachment without a name is saved under a generated one.
+TEST(CfdumpExtract, ServesPlainMailAndNamelessAttachments) {
+  using std::string_literals::operator""s;
+  TempDir dir;
+  WriteFile(dir.File("cron.cf"),
+            Capture("SMTP", "From: root@h\r\nTo: Ops: a@h, b@h;\r\n"
+                            "Subject:backup done\r\n\r\n42 files\r\n"));
+  WriteFile(dir.File("scan.cf"),
+            Capture("SMTP",
+                    "From: s@h\r\nContent-Type: multipart/mixed; boundary=b"
+                    "\r\n\r\n--b\r\nContent-Type: application/pdf\r\n\r\n"
+                    "%PDF\0\r\n--bullet\r\n--b--\r\n"s));
+  RunResult info = RunCfdump({"--json", dir.File("cron.cf")});
+  ASSERT_EQ(info.status, 0) << info.err;
+  Json report = ParseJson(Lines(info.out).at(0));
+  EXPECT_EQ(BytesAt(report, "/mail/to"), "a@h,b@h");
+  EXPECT_EQ(BytesAt(report, "/mail/subject"), "backup done");
+  RunResult text = RunCfdump({"text", dir.File("cron.cf")});
+  EXPECT_EQ(text.out, "42 files\r\n");
+  RunResult run =
+      RunCfdump({"extract", "-q", dir.File("scan.cf"), "-d", dir.File("out")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.File("out/scan.cf/attachment-0")),
+            "%PDF\0\r\n--bullet"s);
+}
+
 TEST(CfdumpExtract, HostileNamesStayInsideDirAndOverwriteNothing) {
   TempDir dir;
   // Names as the mail gives them; "=?utf-8?B??=" decodes to an empty name

@@ -50,17 +50,21 @@ class CMailParser {
   enum : int32_t {
     kParsed = 0,
     kNoContent = -1,     // SetContent was not called with a buffer
-    kHeadNotFound = -2,  // no empty line ends the message head
-    kNoPartTable = -3,   // ParseParts failed
+    kHeadNotFound = -2,  // the message is no mail (see ParseMailHead)
+    kNoPartTable = -3,   // ParseParts failed; no longer happens
   };
-  // Results of ParseMailHead.
+  // Results of ParseMailHead. A head that no empty line ends is the whole
+  // message; kNoEmptyLine is for text with no CR LF at all, or with no
+  // empty line and a first line that is no header field.
   enum : int32_t { kHeadParsed = 0, kNoEmptyLine = -1 };
-  // Results of ParseParts.
+  // Results of ParseParts. Every message now gives a table (a message the
+  // walk cannot split is one part, an empty part gets no entry), so only
+  // kPartsFound is returned; the other codes are kept for their callers.
   enum : int32_t {
     kPartsFound = 0,
-    kNoContentType = -1,  // single part: no Content-Type field anywhere
-    kEmptyPart = -2,      // a top-level delimiter directly followed by the next
-    kNoDelimiter = -3,    // multipart: the delimiter never occurs
+    kNoContentType = -1,
+    kEmptyPart = -2,
+    kNoDelimiter = -3,
   };
   // Results of ParsePartHead.
   enum : int32_t {

@@ -47,7 +47,7 @@ void CheckPartTable(const CMailParser& parser) {
     FUZZ_CHECK(part.nDataStart >= part.nStart);
     FUZZ_CHECK(part.nDataStart <= part.nEnd);
     // A named part is an attachment; a nameless one may be too.
-    FUZZ_CHECK(part.strName.empty() ||
+    FUZZ_CHECK(parser.Name(part).empty() ||
                part.nType == contentfile_internal::MAIL_PART_ATTACHMENT);
   }
 }

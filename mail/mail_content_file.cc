@@ -3,16 +3,20 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "content/log_head.h"
 #include "content/result_codes.h"
 #include "contentfile.h"
 #include "mail/mail_parser.h"
+#include "mail/message_source.h"
 #include "mail/part_retrieval.h"
 #include "platform/memory.h"
 
 using contentfile_internal::CMailParser;
+using contentfile_internal::FileRangeSource;
+using contentfile_internal::MessageSource;
 
 CMailContentFile::CMailContentFile() {
   std::memset(&m_stLogInfo, 0, sizeof(m_stLogInfo));
@@ -43,17 +47,27 @@ int32_t CMailContentFile::OpenContentFile(const char* path) {
   const int32_t base = CContentFile::OpenContentFile(path);
   if (base != kOk) return base;
 
-  uint32_t size = GetBodySize();
+  const uint32_t size = GetBodySize();
   if (size == 0) return kMailEmptyBody;
-  Buffer body = AllocateBuffer(static_cast<size_t>(size) + 1);
-  if (!body) return kMailNoMemoryForBody;
-  if (GetContentBody(body.get(), size) != kOk) return kMailBodyReadFailed;
-  body[size] = '\0';
+  std::shared_ptr<const MessageSource> source;
+  try {
+    source = std::make_shared<FileRangeSource>(OpenFile(), GetHeadSize(), size);
+  } catch (const std::bad_alloc&) {
+    return kMailNoMemoryForBody;
+  }
 
   std::unique_ptr<CMailParser> parser = NewObject<CMailParser>();
   if (!parser) return kMailNoMemoryForParser;
-  parser->SetContent(std::move(body), size);
-  if (parser->Parse() != CMailParser::kParsed) return kMailParseFailed;
+  parser->SetSource(std::move(source));
+  int32_t parsed;
+  try {
+    parsed = parser->Parse();
+  } catch (const std::bad_alloc&) {
+    return kMailNoMemoryForParser;
+  }
+  if (parsed == CMailParser::kNoWindow) return kMailNoMemoryForBody;
+  if (parsed == CMailParser::kReadFailed) return kMailBodyReadFailed;
+  if (parsed != CMailParser::kParsed) return kMailParseFailed;
   m_pMailParser = std::move(parser);
 
   // The message is parsed before the head is analysed, so a message that

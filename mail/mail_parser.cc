@@ -1,6 +1,7 @@
 #include "mail/mail_parser.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "mail/header_text.h"
@@ -28,62 +29,57 @@ CMailParser::CMailParser() = default;
 CMailParser::~CMailParser() = default;
 
 int32_t CMailParser::SetContent(Buffer data, uint32_t length) {
-  ResetResults();
-  m_pData = std::move(data);
-  m_nDataLen = length;
-  // A NUL is a byte like any other: every search runs to the message's end.
-  text_length_ = m_pData != nullptr ? length : 0;
-  empty_lines_.Reset(m_pData.get(), text_length_);
+  if (data == nullptr) {
+    SetSource(nullptr);
+  } else {
+    SetSource(std::make_shared<MemorySource>(std::move(data), length));
+  }
   return 0;
 }
 
+void CMailParser::SetSource(std::shared_ptr<const MessageSource> source) {
+  ResetResults();
+  source_ = std::move(source);
+}
+
 void CMailParser::ResetResults() {
+  head_.clear();
   m_strFrom.clear();
   m_strTo.clear();
   m_strCc.clear();
   m_strSubject.clear();
   m_strContentType.clear();
   m_strBoundary.clear();
-  m_arrParts.clear();
-  attachment_entries_.clear();
-  classifying_ = false;
-  classification_stopped_ = false;
+  table_.Clear();
   head_only_ = false;
 }
 
 int32_t CMailParser::Parse() {
-  if (m_pData == nullptr) return kNoContent;
+  if (source_ == nullptr) return kNoContent;
   ResetResults();
-  if (ParseMailHead() != kHeadParsed) return kHeadNotFound;
-  // Each entry is classified as soon as the scan appends it, while its
-  // header block is still in the cache; the table is the same as when the
-  // finished table is classified in order.
-  classifying_ = true;
-  const int32_t parts_result = ParseParts();
-  classifying_ = false;
-  if (parts_result != kPartsFound) return kNoPartTable;
-  for (size_t i = 0; i < m_arrParts.size(); ++i) {
-    if (m_arrParts[i].nType == MAIL_PART_ATTACHMENT) {
-      attachment_entries_.push_back(static_cast<uint32_t>(i));
-    }
-  }
+  // The window is this parse's own and goes with it.
+  MessageWindow window(*source_, window_size_);
+  if (!window.Reserve()) return kNoWindow;
+  const int32_t head = ParseMailHead(window);
+  if (head == kHeadReadFailed) return kReadFailed;
+  if (head != kHeadParsed) return kHeadNotFound;
+  if (!ParseParts(window)) return kReadFailed;
   return kParsed;
 }
 
-void CMailParser::ClassifyEntry(size_t index) {
-  // A part whose header block cannot be analysed ends the classification:
-  // it and every later part stay unclassified, and the parse still succeeds.
-  if (classification_stopped_) return;
-  ST_MAIL_PART part = m_arrParts[index];
-  bool nameless_attachment = false;
-  if (ParsePartHead(part, &nameless_attachment) != kPartAnalysed) {
-    classification_stopped_ = true;
-    return;
+bool CMailParser::ParseParts(MessageWindow& window) {
+  // A message of head lines only has no part.
+  if (head_only_) return true;
+  if (!m_strBoundary.empty()) {
+    const int32_t scanned = table_.Scan(window, m_strBoundary);
+    if (scanned == PartTable::kReadFailed) return false;
+    if (scanned == PartTable::kScanned) return true;
+    // A multipart whose delimiter never occurs is served as one part.
   }
-  part.nType = part.strName.empty() && !nameless_attachment
-                   ? MAIL_PART_TEXT
-                   : MAIL_PART_ATTACHMENT;
-  m_arrParts[index] = std::move(part);
+  // The part's header block is the whole head, wherever its Content-Type
+  // line stands; a message without one is text/plain all the same.
+  table_.AddWholeMessage(source_->size(), head_.data(), head_.size());
+  return true;
 }
 
 namespace {
@@ -100,20 +96,26 @@ bool BeginsWithHeaderField(const char* text, size_t length) {
 
 }  // namespace
 
-int32_t CMailParser::ParseMailHead() {
-  const char* head = m_pData.get();
-  size_t head_length = empty_lines_.Find(0);
-  if (head_length == EmptyLineFinder::kNone) {
+int32_t CMailParser::ParseMailHead(MessageWindow& window) {
+  const uint32_t size = source_->size();
+  size_t head_length = FindInMessage(window, 0, "\r\n\r\n");
+  if (window.failed()) return kHeadReadFailed;
+  if (head_length == SIZE_MAX) {
+    head_length = size;
+    head_only_ = true;
+  }
+  head_.resize(head_length);
+  if (!source_->Read(0, head_.data(), head_length)) return kHeadReadFailed;
+  const char* head = head_.data();
+  if (head_only_) {
     // No empty line: a message of header lines only still gives its fields
     // (and no part), but text that has no line ends as mail has them, or
     // that does not begin with a field, is no message at all.
-    if (FindBytes(head, text_length_, kLineEnd.data(), kLineEnd.size()) ==
+    if (FindBytes(head, head_length, kLineEnd.data(), kLineEnd.size()) ==
             nullptr ||
-        !BeginsWithHeaderField(head, text_length_)) {
+        !BeginsWithHeaderField(head, head_length)) {
       return kNoEmptyLine;
     }
-    head_length = text_length_;
-    head_only_ = true;
   }
 
   GetHeadField(head, head_length, kFromKey, m_strFrom);

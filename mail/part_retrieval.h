@@ -1,7 +1,8 @@
 // Reading a parsed message's parts: the attachment table, the mail text and
 // attachments saved to files. Attachments are found through the parser's
 // attachment index, the mail text by a walk of the part table; contents are
-// taken straight out of the parser's message.
+// read back from the message, step by step, through
+// buffers of the call's own.
 
 #ifndef CONTENTFILE_MAIL_PART_RETRIEVAL_H_
 #define CONTENTFILE_MAIL_PART_RETRIEVAL_H_
@@ -33,6 +34,7 @@ enum : int32_t {
   kAttachmentNoMemoryQP = -3,
   kAttachmentNoSuchIndex = -4,
   kAttachmentWriteFailed = -5,
+  kAttachmentReadFailed = -6,  // the message could not be read back
 };
 
 int32_t CountAttachments(const CMailParser& parser);
@@ -52,15 +54,16 @@ bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
 uint32_t MeasureMailText(const CMailParser& parser);
 
 // Decodes at most `length` stored bytes of the first text part into
-// `buffer` and returns the number of bytes written (no NUL).
-uint32_t ReadMailText(const CMailParser& parser, char* buffer,
-                      uint32_t length);
+// `buffer` and returns the number of bytes written (no NUL): when the
+// message cannot be read back, those decoded before the failure.
+uint32_t ReadMailText(const CMailParser& parser, char* buffer, uint32_t length);
 
 // Decodes the attachment into the file at `path`, kSaveStep stored bytes at
 // a time. An index that names no attachment leaves the path untouched; so
 // does a target that cannot be created or is a content file held open, and
-// so does a lack of memory for the decoding buffer. What a failing write
-// wrote stays.
+// so does a lack of memory for the decoding buffers. What a failing write
+// wrote stays, and so does what was written before a read of the message
+// failed (kAttachmentReadFailed).
 int32_t SaveAttachment(const CMailParser& parser, int32_t index,
                        const char* path);
 

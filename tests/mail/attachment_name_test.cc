@@ -115,19 +115,14 @@ TEST(AttachmentName, MatchesOnTheFirstLineOfAHeaderBlock) {
       "Content-Disposition: attachment; filename=a.txt\r\nX: y";
   EXPECT_EQ(AttachmentName(lines.data(), lines.size()), "a.txt");
 
-  // A part that begins right on its first header line.
-  const std::string message =
-      "Subject: x\r\n\r\nContent-Disposition: attachment; filename=b.txt\r\n"
-      "Content-Transfer-Encoding: base64\r\n\r\ndata";
-  auto parser = LoadMessage(message);
-  ST_MAIL_PART part;
-  part.nStart = static_cast<uint32_t>(message.find("Content-Disposition"));
-  part.nEnd = static_cast<uint32_t>(message.size());
-  ASSERT_EQ(MailParserTestPeer::ParsePartHead(*parser, part),
-            CMailParser::kPartAnalysed);
-  EXPECT_EQ(part.strName, "b.txt");
-  EXPECT_EQ(part.strEncoding, "base64");
-  EXPECT_EQ(Content(*parser, part), "data");
+  // A header block that begins right on its first header line.
+  const std::string block =
+      "Content-Disposition: attachment; filename=b.txt\r\n"
+      "Content-Transfer-Encoding: base64";
+  const contentfile_internal::PartHeader header =
+      contentfile_internal::AnalysePartHeader(block.data(), block.size());
+  EXPECT_EQ(header.name, "b.txt");
+  EXPECT_EQ(header.encoding, "base64");
 }
 
 TEST(AttachmentName, NamedPartsAreAttachmentsWhereverTheNameStands) {
@@ -143,9 +138,9 @@ TEST(AttachmentName, NamedPartsAreAttachmentsWhereverTheNameStands) {
   ASSERT_EQ(parts.size(), 3u);
   EXPECT_EQ(parts[0].nType, MAIL_PART_TEXT);
   EXPECT_EQ(parts[1].nType, MAIL_PART_ATTACHMENT);
-  EXPECT_EQ(parts[1].strName, "x.gif");
+  EXPECT_EQ(parser->Name(parts[1]), "x.gif");
   EXPECT_EQ(parts[2].nType, MAIL_PART_ATTACHMENT);
-  EXPECT_EQ(parts[2].strName, "a b.txt");
+  EXPECT_EQ(parser->Name(parts[2]), "a b.txt");
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ TEST(MailParserGbk, ParameterKeysNeverMatchFromATrailByte) {
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
   EXPECT_EQ(parser->Boundary(), "b1");
   ASSERT_EQ(parser->Parts().size(), 2u);
-  EXPECT_EQ(parser->Parts()[0].strName, "good.txt");
-  EXPECT_EQ(parser->Parts()[1].strName, "n.txt");
+  EXPECT_EQ(parser->Name(parser->Parts()[0]), "good.txt");
+  EXPECT_EQ(parser->Name(parser->Parts()[1]), "n.txt");
 }
 
 TEST(MailParserGbk, TheSameBytesMatchInASingleByteLocale) {

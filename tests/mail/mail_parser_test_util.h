@@ -18,11 +18,9 @@ namespace contentfile_internal {
 class MailParserTestPeer {
  public:
   static int32_t ParseMailHead(CMailParser& parser) {
-    return parser.ParseMailHead();
-  }
-  static int32_t ParseParts(CMailParser& parser) { return parser.ParseParts(); }
-  static int32_t ParsePartHead(CMailParser& parser, ST_MAIL_PART& part) {
-    return parser.ParsePartHead(part);
+    MessageWindow window(*parser.source_, parser.window_size_);
+    if (!window.Reserve()) return CMailParser::kHeadReadFailed;
+    return parser.ParseMailHead(window);
   }
 };
 
@@ -54,11 +52,21 @@ inline std::string Lines(std::initializer_list<std::string_view> lines) {
   return text;
 }
 
-// The stored content of a part.
+// The stored content of a part, read back from the message.
 inline std::string Content(const CMailParser& parser,
                            const ST_MAIL_PART& part) {
-  return std::string(parser.Data() + part.nDataStart,
-                     parser.Data() + part.nEnd);
+  if (part.nDataStart >= part.nEnd) return std::string();
+  std::string content(part.nEnd - part.nDataStart, '\0');
+  if (!parser.Source()->Read(part.nDataStart, content.data(), content.size())) {
+    return "<unreadable>";
+  }
+  return content;
+}
+
+// The encoding a Content-Transfer-Encoding value selects.
+inline contentfile_internal::TransferEncoding EncodingOf(
+    std::string_view value) {
+  return contentfile_internal::ParseTransferEncoding(value);
 }
 
 }  // namespace contentfile_test

@@ -35,8 +35,8 @@ void ExpectParts(const CMailParser& parser,
     SCOPED_TRACE("part " + std::to_string(i));
     EXPECT_EQ(parts[i].nType, expected[i].type);
     EXPECT_EQ(Content(parser, parts[i]), expected[i].content);
-    EXPECT_EQ(parts[i].strName, expected[i].name);
-    EXPECT_EQ(parts[i].strEncoding, expected[i].encoding);
+    EXPECT_EQ(parser.Name(parts[i]), expected[i].name);
+    EXPECT_EQ(parts[i].encoding, EncodingOf(expected[i].encoding));
   }
 }
 
@@ -70,14 +70,14 @@ TEST(PartTable, LocatesTheTwoPartsOfAMultipartMessage) {
   EXPECT_EQ(parts[0].nStart, 67u);
   EXPECT_EQ(parts[0].nEnd, 102u);
   EXPECT_EQ(parts[0].nDataStart, 97u);
-  EXPECT_EQ(parts[0].strName, "");
-  EXPECT_EQ(parts[0].strEncoding, "");
+  EXPECT_EQ(parser->Name(parts[0]), "");
+  EXPECT_EQ(parts[0].encoding, EncodingOf(""));
   EXPECT_EQ(parts[1].nType, MAIL_PART_ATTACHMENT);
   EXPECT_EQ(parts[1].nStart, 108u);
   EXPECT_EQ(parts[1].nEnd, 242u);
   EXPECT_EQ(parts[1].nDataStart, 238u);
-  EXPECT_EQ(parts[1].strName, "a.bin");
-  EXPECT_EQ(parts[1].strEncoding, "base64");
+  EXPECT_EQ(parser->Name(parts[1]), "a.bin");
+  EXPECT_EQ(parts[1].encoding, EncodingOf("base64"));
 }
 
 TEST(PartTable, ReplacesANestedMultipartByItsParts) {
@@ -412,11 +412,11 @@ TEST(PartTable, FindsTheContentOfEachPart) {
   // A part without an empty line borrows the next part's: no content.
   EXPECT_EQ(parts[1].nDataStart, parts[1].nEnd);
   EXPECT_EQ(parts[1].nType, MAIL_PART_TEXT);
-  EXPECT_EQ(parts[2].strEncoding, "Base64 ");
+  EXPECT_EQ(parts[2].encoding, EncodingOf("Base64 "));
   // A header block whose empty line is the delimiter's own CR LF runs past
   // the part: not analysed.
   EXPECT_EQ(parts[3].nDataStart, parts[3].nEnd);
-  EXPECT_EQ(parts[3].strName, "");
+  EXPECT_EQ(parser->Name(parts[3]), "");
   EXPECT_EQ(parts[3].nType, MAIL_PART_TEXT);
 }
 
@@ -443,40 +443,21 @@ TEST(PartTable, AHeaderBlockWithoutAnEmptyLineStopsTheClassification) {
     EXPECT_EQ(parts[i].nType, MAIL_PART_UNCLASSIFIED);
     EXPECT_EQ(parts[i].nDataStart, 0u);
   }
-  ST_MAIL_PART part = parts[1];
-  EXPECT_EQ(MailParserTestPeer::ParsePartHead(*parser, part),
-            CMailParser::kNoHeaderEnd);
 }
 
-TEST(PartTable, AFailedHeaderCopyStopsTheClassification) {
+TEST(PartTable, NoMemoryForTheWindowFailsTheParse) {
   const std::string message =
       kMixedHead + Lines({"--XX", "", "one", "--XX", "", "two", "--XX",
                           "Content-Disposition: attachment; filename=f", "",
                           "three", "--XX--"});
   auto parser = LoadMessage(message);
-  contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation, 1,
-                                    1);
-  const int32_t result = parser->Parse();
-  contentfile_internal::ClearFaults();
-  ASSERT_EQ(result, CMailParser::kParsed);
-  const std::vector<ST_MAIL_PART>& parts = parser->Parts();
-  ASSERT_EQ(parts.size(), 3u);
-  EXPECT_EQ(parts[0].nType, MAIL_PART_TEXT);
-  EXPECT_EQ(parts[1].nType, MAIL_PART_UNCLASSIFIED);
-  EXPECT_EQ(parts[1].nDataStart, 0u);
-  EXPECT_EQ(parts[2].nType, MAIL_PART_UNCLASSIFIED);
-  EXPECT_EQ(parts[2].strName, "");
-
-  ST_MAIL_PART part = parts[2];
   contentfile_internal::InjectFault(contentfile_internal::Fault::kAllocation, 0,
                                     1);
-  const int32_t head_result = MailParserTestPeer::ParsePartHead(*parser, part);
+  EXPECT_EQ(parser->Parse(), CMailParser::kNoWindow);
   contentfile_internal::ClearFaults();
-  EXPECT_EQ(head_result, CMailParser::kNoMemory);
-  EXPECT_EQ(part.strName, "");
-  EXPECT_EQ(MailParserTestPeer::ParsePartHead(*parser, part),
-            CMailParser::kPartAnalysed);
-  EXPECT_EQ(part.strName, "f");
+  ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
+  ASSERT_EQ(parser->Parts().size(), 3u);
+  EXPECT_EQ(parser->Name(parser->Parts()[2]), "f");
 }
 
 TEST(PartTable, ParsesManyPartsAndManyEmptyNestedParts) {
@@ -489,7 +470,7 @@ TEST(PartTable, ParsesManyPartsAndManyEmptyNestedParts) {
   auto parser = LoadMessage(message);
   ASSERT_EQ(parser->Parse(), CMailParser::kParsed);
   ASSERT_EQ(parser->Parts().size(), 20000u);
-  EXPECT_EQ(parser->Parts()[19999].strName, "f19999");
+  EXPECT_EQ(parser->Name(parser->Parts()[19999]), "f19999");
 
   // Thousands of empty parts in a multipart whose header block reaches to
   // its end: none gets an entry, and nothing is copied.

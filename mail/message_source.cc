@@ -1,0 +1,23 @@
+#include "mail/message_source.h"
+
+#include <cstring>
+
+#include "contentfile.h"
+#include "platform/file.h"
+
+namespace contentfile_internal {
+
+bool MemorySource::Read(uint32_t offset, char* buffer, size_t length) const {
+  if (length > 0) std::memcpy(buffer, data_.get() + offset, length);
+  return true;
+}
+
+bool FileRangeSource::Read(uint32_t offset, char* buffer, size_t length) const {
+  try {
+    return file_->ReadAt(uint64_t{offset_} + offset, buffer, length) == length;
+  } catch (const CFileError&) {
+    return false;
+  }
+}
+
+}  // namespace contentfile_internal

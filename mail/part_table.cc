@@ -1,0 +1,500 @@
+#include "mail/part_table.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "mail/attachment_name.h"
+#include "mail/header_text.h"
+#include "mail/mime_parameter.h"
+#include "platform/text.h"
+
+namespace contentfile_internal {
+
+namespace {
+
+constexpr char kEncodingKey[] = "\r\nContent-Transfer-Encoding: ";
+constexpr std::string_view kDashes = "--";
+constexpr uint32_t kEmptyLineLength = 4;
+constexpr uint32_t kNone = UINT32_MAX;
+
+bool IsBlank(unsigned char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+TransferEncoding ParseTransferEncoding(std::string_view value) {
+  static constexpr std::string_view kBase64 = "base64";
+  static constexpr std::string_view kQuotedPrintable = "quoted-printable";
+  if (EqualsCaseInsensitive(value.data(), value.size(), kBase64.data(),
+                            kBase64.size())) {
+    return TransferEncoding::kBase64;
+  }
+  if (EqualsCaseInsensitive(value.data(), value.size(), kQuotedPrintable.data(),
+                            kQuotedPrintable.size())) {
+    return TransferEncoding::kQuotedPrintable;
+  }
+  return TransferEncoding::kNone;
+}
+
+PartHeader AnalysePartHeader(const char* block, size_t length) {
+  PartHeader header;
+  header.encoding = FindHeadField(block, length, kEncodingKey).value_or("");
+  header.name = AttachmentName(block, length);
+  if (header.name.empty()) {
+    header.nameless_attachment = IsNamelessAttachment(block, length);
+  }
+  return header;
+}
+
+// The one pass over a multipart message. Positions are offsets into the
+// message; every byte comparison goes through the window, which answers
+// from its buffer and reads past its edge only for the few bytes a
+// comparison there needs.
+class MultipartScanner {
+ public:
+  MultipartScanner(PartTable& table, MessageWindow& window)
+      : table_(table), window_(window), size_(window.size()) {}
+
+  int32_t Run(std::string_view boundary);
+
+ private:
+  struct Match {
+    uint32_t at = kNone;  // the CR of the delimiter line
+    size_t level = 0;
+    bool inner = false;  // the first delimiter of the open part's multipart
+  };
+
+  // The leaf part open at the innermost level, and what has been learnt of
+  // it so far.
+  struct OpenPart {
+    uint32_t start = 0;
+    uint32_t empty_line = kNone;  // its first empty line
+    bool wants_key = false;       // "boundary=" is looked for in it
+  };
+
+  unsigned char At(uint32_t offset) { return window_.At(offset); }
+  bool IsClosing(uint32_t after);
+  bool EndsDelimiterLine(uint32_t after);
+  bool MatchesAt(uint32_t cr, std::string_view rest);
+  Match MatchAt(uint32_t cr, bool outer, bool inner);
+  Match FindDelimiter(uint32_t from, uint32_t to, bool outer, bool inner);
+  uint32_t FindKey(uint32_t from, uint32_t to);
+  uint32_t FindEmptyLine(uint32_t from, uint32_t to);
+  void ReadInnerBoundary(uint32_t key);
+  bool NeedsEmptyLine() const {
+    return (open_ && part_.empty_line == kNone) || headless_pending_;
+  }
+  void FoundEmptyLine(uint32_t at);
+  uint32_t Enter(const Match& match);
+  void Open(uint32_t start, size_t level);
+  void CloseLeaf(uint32_t end);
+  bool IsEmptyPart(uint32_t start, uint32_t end);
+
+  PartTable& table_;
+  MessageWindow& window_;
+  const uint32_t size_;
+  // The delimiters of the open levels, outermost first, without their
+  // CR LF: "--" and the boundary.
+  std::vector<std::string> levels_;
+  bool open_ = false;  // a leaf part is open at the innermost level
+  OpenPart part_;
+  // The open part's own multipart, once its "boundary=" is read: its
+  // delimiter, looked for from `inner_from_` on.
+  bool key_seen_ = false;
+  bool has_inner_ = false;
+  std::string inner_;
+  uint32_t inner_from_ = 0;
+  bool found_delimiter_ = false;
+  bool done_ = false;  // the message's own multipart is closed
+  // Leaves appended without an empty line of their own, waiting to learn
+  // whether one follows them at all: from this entry on.
+  bool headless_pending_ = false;
+  size_t first_headless_ = 0;
+  bool read_failed_ = false;
+  std::string block_;
+};
+
+bool MultipartScanner::IsClosing(uint32_t after) {
+  return size_ - after >= kDashes.size() && At(after) == '-' &&
+         At(after + 1) == '-';
+}
+
+bool MultipartScanner::EndsDelimiterLine(uint32_t after) {
+  if (IsClosing(after)) return true;
+  while (after < size_ && IsBlank(At(after))) ++after;
+  return after == size_ || (size_ - after >= kLineEnd.size() &&
+                            At(after) == '\r' && At(after + 1) == '\n');
+}
+
+bool MultipartScanner::MatchesAt(uint32_t cr, std::string_view rest) {
+  const uint32_t dash = cr + static_cast<uint32_t>(kLineEnd.size());
+  if (size_ - dash < rest.size()) return false;
+  const uint32_t after = dash + static_cast<uint32_t>(rest.size());
+  if (window_.Holds(dash) && window_.Holds(after - 1)) {
+    if (!BeginsWithCaseInsensitive(window_.data() + (dash - window_.base()),
+                                   rest)) {
+      return false;
+    }
+  } else {
+    for (size_t i = 0; i < rest.size(); ++i) {
+      if (FoldCase(At(dash + static_cast<uint32_t>(i))) !=
+          FoldCase(static_cast<unsigned char>(rest[i]))) {
+        return false;
+      }
+    }
+  }
+  return EndsDelimiterLine(after);
+}
+
+// The delimiter that begins at `cr` (a CR LF "--" is there): the outermost
+// level's first, then the open part's own, or none.
+MultipartScanner::Match MultipartScanner::MatchAt(uint32_t cr, bool outer,
+                                                  bool inner) {
+  Match match;
+  if (outer) {
+    for (size_t level = 0; level < levels_.size(); ++level) {
+      if (MatchesAt(cr, levels_[level])) {
+        match.at = cr;
+        match.level = level;
+        return match;
+      }
+    }
+  }
+  if (inner && has_inner_ && cr >= inner_from_ && MatchesAt(cr, inner_)) {
+    match.at = cr;
+    match.inner = true;
+  }
+  return match;
+}
+
+// The first delimiter line that begins in [from, to), `to` at most the
+// window's end. Jumps with memchr from one "-" to the next: "-" never occurs
+// in base64, which makes up most of a large message.
+MultipartScanner::Match MultipartScanner::FindDelimiter(uint32_t from,
+                                                        uint32_t to, bool outer,
+                                                        bool inner) {
+  const char* const data = window_.data();
+  const uint32_t base = window_.base();
+  // The first "-" of a delimiter that begins in [from, to).
+  const uint32_t dash_to = size_ - to >= 2 ? to + 2 : size_;
+  const uint32_t in_window_to =
+      dash_to < window_.end() ? dash_to : window_.end();
+  uint32_t dash_from = from + 2;
+  auto check = [&](uint32_t dash) {
+    if (At(dash - 1) != '\n' || At(dash - 2) != '\r' || dash + 1 >= size_ ||
+        At(dash + 1) != '-') {
+      return Match{};
+    }
+    return MatchAt(dash - 2, outer, inner);
+  };
+  while (dash_from < in_window_to) {
+    const auto* hit = static_cast<const char*>(
+        std::memchr(data + (dash_from - base), '-', in_window_to - dash_from));
+    if (hit == nullptr) break;
+    const auto dash = static_cast<uint32_t>(hit - data) + base;
+    const Match match = check(dash);
+    if (match.at != kNone) return match;
+    dash_from = dash + 1;
+  }
+  // A delimiter that the window's end splits after its CR or LF.
+  for (uint32_t dash = in_window_to > dash_from ? in_window_to : dash_from;
+       dash < dash_to; ++dash) {
+    if (At(dash) != '-') continue;
+    const Match match = check(dash);
+    if (match.at != kNone) return match;
+  }
+  return Match{};
+}
+
+// The first "boundary=" (letters without regard to case) that begins in
+// [from, to), `to` at most the window's end; kNone when there is none.
+uint32_t MultipartScanner::FindKey(uint32_t from, uint32_t to) {
+  const uint32_t key_length = static_cast<uint32_t>(kBoundaryKey.size());
+  const uint32_t base = window_.base();
+  const uint32_t reach = to + key_length - 1;
+  const uint32_t end = reach < window_.end() ? reach : window_.end();
+  if (end > from) {
+    const char* text = window_.data() + (from - base);
+    const char* key = FindCaseInsensitive(text, end - from, kBoundaryKey.data(),
+                                          kBoundaryKey.size());
+    if (key != nullptr) {
+      const uint32_t at = from + static_cast<uint32_t>(key - text);
+      return at < to ? at : kNone;
+    }
+  }
+  // Keys that the window's end splits.
+  const uint32_t split_from = window_.end() - from > key_length - 1
+                                  ? window_.end() - key_length + 1
+                                  : from;
+  for (uint32_t at = split_from; at < to; ++at) {
+    if (size_ - at < key_length) break;
+    bool equal = true;
+    for (uint32_t i = 0; i < key_length && equal; ++i) {
+      equal =
+          FoldCase(At(at + i)) == static_cast<unsigned char>(kBoundaryKey[i]);
+    }
+    if (equal) return at;
+  }
+  return kNone;
+}
+
+// The first empty line ("\r\n\r\n") that begins in [from, to), `to` at most
+// the window's end; kNone when there is none.
+uint32_t MultipartScanner::FindEmptyLine(uint32_t from, uint32_t to) {
+  // Its first LF stands in [from + 1, to + 1).
+  const uint32_t lf_to = size_ - to >= 1 ? to + 1 : size_;
+  const uint32_t in_window_to = lf_to < window_.end() ? lf_to : window_.end();
+  const char* const data = window_.data();
+  const uint32_t base = window_.base();
+  auto check = [&](uint32_t lf) {
+    return size_ - lf >= 3 && At(lf - 1) == '\r' && At(lf + 1) == '\r' &&
+           At(lf + 2) == '\n';
+  };
+  uint32_t lf_from = from + 1;
+  while (lf_from < in_window_to) {
+    const auto* hit = static_cast<const char*>(
+        std::memchr(data + (lf_from - base), '\n', in_window_to - lf_from));
+    if (hit == nullptr) break;
+    const auto lf = static_cast<uint32_t>(hit - data) + base;
+    if (check(lf)) return lf - 1;
+    lf_from = lf + 1;
+  }
+  for (uint32_t lf = in_window_to > lf_from ? in_window_to : lf_from;
+       lf < lf_to; ++lf) {
+    if (At(lf) == '\n' && check(lf)) return lf - 1;
+  }
+  return kNone;
+}
+
+// Reads the value of the "boundary=" at `key`: it ends with its (unfolded)
+// line, so only that line is copied.
+void MultipartScanner::ReadInnerBoundary(uint32_t key) {
+  const uint32_t value = key + static_cast<uint32_t>(kBoundaryKey.size());
+  std::string line;
+  for (uint32_t at = value; at < size_;) {
+    const unsigned char c = At(at);
+    if (c == '\r' || c == '\n' || c == '\0') {
+      if (c == '\r' && size_ - at >= 3 && At(at + 1) == '\n' &&
+          IsBlank(At(at + 2))) {
+        line.push_back('\r');
+        line.push_back('\n');
+        line.push_back(static_cast<char>(At(at + 2)));
+        at += 3;
+        continue;
+      }
+      break;
+    }
+    line.push_back(static_cast<char>(c));
+    ++at;
+  }
+  const ParameterValue inner = ReadParameterValue(
+      line.data(), line.data() + line.size(), /*keep_leading_space=*/true);
+  inner_ = std::string(kDashes);
+  inner_ += inner.text;
+  inner_from_ = value + static_cast<uint32_t>(inner.stop - line.data());
+  has_inner_ = true;
+}
+
+void MultipartScanner::FoundEmptyLine(uint32_t at) {
+  if (open_ && part_.empty_line == kNone) part_.empty_line = at;
+  if (headless_pending_) {
+    // An empty line follows them: they are text without content.
+    std::vector<ST_MAIL_PART>& entries = table_.entries_;
+    for (size_t i = first_headless_; i < entries.size(); ++i) {
+      if (entries[i].nType == MAIL_PART_UNCLASSIFIED) {
+        entries[i].nType = MAIL_PART_TEXT;
+        entries[i].nDataStart = entries[i].nEnd;
+      }
+    }
+    headless_pending_ = false;
+  }
+}
+
+void MultipartScanner::Open(uint32_t start, size_t level) {
+  open_ = true;
+  part_ = OpenPart{};
+  part_.start = start;
+  // The message's own parts are level 1.
+  part_.wants_key = level + 1 <= PartTable::kMaxNestingLevels;
+  key_seen_ = false;
+  has_inner_ = false;
+}
+
+bool MultipartScanner::IsEmptyPart(uint32_t start, uint32_t end) {
+  for (uint32_t at = start; at < end; ++at) {
+    if (!IsBlank(At(at))) return false;
+  }
+  return true;
+}
+
+void MultipartScanner::CloseLeaf(uint32_t end) {
+  const uint32_t start = part_.start;
+  if (IsEmptyPart(start, end)) return;
+  const uint32_t empty = part_.empty_line;
+  if (empty == kNone) {
+    // Whether any empty line follows decides between text without content
+    // and neither kind.
+    if (!headless_pending_) first_headless_ = table_.entries_.size();
+    headless_pending_ = true;
+    table_.entries_.push_back(ST_MAIL_PART{start, end, 0, ST_MAIL_PART::kNoName,
+                                           MAIL_PART_UNCLASSIFIED,
+                                           TransferEncoding::kNone});
+    return;
+  }
+  if (end - empty < kEmptyLineLength) {
+    // The header block runs into the delimiter: no content.
+    table_.entries_.push_back(
+        ST_MAIL_PART{start, end, end, ST_MAIL_PART::kNoName, MAIL_PART_TEXT,
+                     TransferEncoding::kNone});
+    return;
+  }
+  const char* block;
+  const size_t length = empty - start;
+  if (length == 0 || (window_.Holds(start) && window_.Holds(empty - 1))) {
+    block = window_.data() + (start - window_.base());
+  } else {
+    block_.resize(length);
+    if (!window_.source().Read(start, block_.data(), length)) {
+      read_failed_ = true;
+      return;
+    }
+    block = block_.data();
+  }
+  table_.AppendLeaf(start, end, empty + kEmptyLineLength, block, length);
+}
+
+// Takes the delimiter `match`, closing what it closes, and returns where
+// the scan goes on: right after its boundary.
+uint32_t MultipartScanner::Enter(const Match& match) {
+  size_t level;
+  std::string_view rest;
+  if (match.inner) {
+    // The open part holds a multipart: its parts are entered in its place.
+    levels_.push_back(std::move(inner_));
+    level = levels_.size() - 1;
+  } else {
+    level = match.level;
+    if (open_ && level + 1 == levels_.size()) CloseLeaf(match.at);
+    // An outer delimiter closes every inner part still open: they get no
+    // entry.
+    levels_.resize(level + 1);
+    found_delimiter_ = true;
+  }
+  open_ = false;
+  has_inner_ = false;
+  const uint32_t after = match.at + static_cast<uint32_t>(kLineEnd.size()) +
+                         static_cast<uint32_t>(levels_[level].size());
+  if (IsClosing(after)) {
+    levels_.pop_back();
+    // The epilogue after the message's own close delimiter, and any
+    // delimiter lines in it, belong to no part.
+    if (levels_.empty()) done_ = true;
+    return after;
+  }
+  Open(after, level);
+  return after;
+}
+
+int32_t MultipartScanner::Run(std::string_view boundary) {
+  levels_.emplace_back(kDashes);
+  levels_.back() += boundary;
+  uint32_t at = 0;
+  while (at < size_ && !read_failed_) {
+    if (done_ && !headless_pending_) break;
+    if (!window_.Holds(at) && !window_.Load(at)) break;
+    const uint32_t window_end = window_.end();
+    if (done_) {
+      const uint32_t empty = FindEmptyLine(at, window_end);
+      if (empty != kNone) FoundEmptyLine(empty);
+      at = window_end;
+      continue;
+    }
+    Match match = FindDelimiter(at, window_end, true, true);
+    uint32_t segment_end = match.at != kNone ? match.at : window_end;
+    if (open_ && part_.wants_key && !key_seen_) {
+      const uint32_t key = FindKey(at, segment_end);
+      if (key != kNone) {
+        key_seen_ = true;
+        ReadInnerBoundary(key);
+        const uint32_t from = inner_from_ > at ? inner_from_ : at;
+        if (from < segment_end) {
+          const Match inner = FindDelimiter(from, segment_end, false, true);
+          if (inner.at != kNone) {
+            match = inner;
+            segment_end = inner.at;
+          }
+        }
+      }
+    }
+    if (NeedsEmptyLine()) {
+      const uint32_t empty = FindEmptyLine(at, segment_end);
+      if (empty != kNone) FoundEmptyLine(empty);
+    }
+    at = match.at != kNone ? Enter(match) : window_end;
+  }
+  if (read_failed_ || window_.failed()) return PartTable::kReadFailed;
+  if (!found_delimiter_) return PartTable::kNoDelimiter;
+  return PartTable::kScanned;
+}
+
+void PartTable::Clear() {
+  entries_.clear();
+  attachments_.clear();
+  names_.clear();
+}
+
+void PartTable::SetName(ST_MAIL_PART& entry, const std::string& name) {
+  const auto length = static_cast<uint32_t>(name.size());
+  entry.nName = static_cast<uint32_t>(names_.size());
+  char prefix[sizeof(length)];
+  std::memcpy(prefix, &length, sizeof(length));
+  names_.append(prefix, sizeof(prefix));
+  names_.append(name);
+}
+
+std::string_view PartTable::Name(const ST_MAIL_PART& entry) const {
+  if (entry.nName == ST_MAIL_PART::kNoName) return {};
+  uint32_t length;
+  std::memcpy(&length, names_.data() + entry.nName, sizeof(length));
+  return std::string_view(names_.data() + entry.nName + sizeof(length), length);
+}
+
+void PartTable::AppendLeaf(uint32_t start, uint32_t end, uint32_t data_start,
+                           const char* block, size_t block_length) {
+  const PartHeader header = AnalysePartHeader(block, block_length);
+  ST_MAIL_PART entry{start,          end,
+                     data_start,     ST_MAIL_PART::kNoName,
+                     MAIL_PART_TEXT, ParseTransferEncoding(header.encoding)};
+  if (!header.name.empty()) {
+    SetName(entry, header.name);
+    entry.nType = MAIL_PART_ATTACHMENT;
+  } else if (header.nameless_attachment) {
+    entry.nType = MAIL_PART_ATTACHMENT;
+  }
+  entries_.push_back(entry);
+}
+
+void PartTable::AddWholeMessage(uint32_t length, const char* head,
+                                size_t head_length) {
+  AppendLeaf(0, length, static_cast<uint32_t>(head_length) + kEmptyLineLength,
+             head, head_length);
+  IndexAttachments();
+}
+
+int32_t PartTable::Scan(MessageWindow& window, std::string_view boundary) {
+  MultipartScanner scanner(*this, window);
+  const int32_t result = scanner.Run(boundary);
+  IndexAttachments();
+  return result;
+}
+
+void PartTable::IndexAttachments() {
+  attachments_.clear();
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].nType == MAIL_PART_ATTACHMENT) {
+      attachments_.push_back(static_cast<uint32_t>(i));
+    }
+  }
+}
+
+}  // namespace contentfile_internal

@@ -20,7 +20,8 @@ int32_t CMailContentFile::GetPartDecodedSize(size_t /*index*/,
   return kMailNotParsed;
 }
 int32_t CMailContentFile::ReadPart(size_t /*index*/, char* /*buffer*/,
-                                   size_t /*capacity*/, size_t& written) const {
+                                   size_t /*capacity*/,
+                                   size_t& written) const {
   written = 0;
   return kMailNotParsed;
 }

@@ -40,6 +40,7 @@
 namespace contentfile_internal {
 class FileHandle;
 class CMailParser;
+class ContentFileAccess;
 }  // namespace contentfile_internal
 
 // The extension of the interface: the types its calls hand out. They sit
@@ -190,6 +191,8 @@ class CONTENTFILE_API CContentFile {
   int32_t AnalyseLogHead(void* lines, ST_LOG_INFO* info);
 
  private:
+  friend class contentfile_internal::ContentFileAccess;
+
   void ClearState();
   int32_t ReadRange(uint32_t offset, uint32_t size, char* buffer,
                     uint32_t& length);

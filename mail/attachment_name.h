@@ -19,8 +19,10 @@ constexpr size_t kMaxAttachmentNameLength = 260;
 //  3. the Content-Type value's "name=", then its RFC 2231 "name*".
 // Quoted values keep their spaces; the name keeps its encoded words and its
 // charset, and is cut after kMaxAttachmentNameLength bytes. Empty when the
-// part is not named.
-std::string AttachmentName(const char* block, size_t length);
+// part is not named. `charset`, when not null, receives the charset that an
+// RFC 2231 form declared ("" for the other forms).
+std::string AttachmentName(const char* block, size_t length,
+                           std::string* charset = nullptr);
 
 }  // namespace contentfile_internal
 

@@ -80,7 +80,9 @@ void CMailParser::ClassifyEntry(size_t index, int32_t same_as) {
   // it and every later part stay unclassified, and the parse still succeeds.
   if (classification_stopped_) return;
   if (same_as >= 0) {
+    const uint32_t depth = m_arrParts[index].nDepth;
     m_arrParts[index] = m_arrParts[static_cast<size_t>(same_as)];
+    m_arrParts[index].nDepth = depth;
     return;
   }
   ST_MAIL_PART part = m_arrParts[index];

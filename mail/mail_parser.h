@@ -42,6 +42,7 @@ struct ST_MAIL_PART {
                             // analysed; nEnd when it has no content
   std::string strName;      // file name as written (encoded words kept)
   std::string strEncoding;  // Content-Transfer-Encoding value, verbatim
+  uint32_t nDepth = 0;      // multiparts around it below the message's own
 };
 
 class CMailParser {
@@ -143,9 +144,9 @@ class CMailParser {
   // level. `boundary_key` is the offset of the first "boundary=" key in the
   // part, or kNotFound.
   void AppendPart(size_t start, size_t end, size_t boundary_key);
-  // Appends the entry [start, end); `same_as` is an earlier entry with the
-  // same range, or -1.
-  void AppendEntry(size_t start, size_t end, int32_t same_as);
+  // Appends the entry [start, end) at nesting depth `depth`; `same_as` is
+  // an earlier entry with the same range, or -1.
+  void AppendEntry(size_t start, size_t end, uint32_t depth, int32_t same_as);
   // Analyses entry `index` and sets its kind, unless the classification
   // has stopped; an entry with the range of an earlier one is its copy.
   void ClassifyEntry(size_t index, int32_t same_as);

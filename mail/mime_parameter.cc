@@ -75,12 +75,15 @@ std::string PercentDecode(std::string_view text) {
   return decoded;
 }
 
-// The text after "charset'language'", or all of it without two quotes.
-std::string_view DropCharsetAndLanguage(std::string_view text) {
+// The text after "charset'language'", or all of it without two quotes;
+// `charset`, when not null, receives the charset.
+std::string_view DropCharsetAndLanguage(std::string_view text,
+                                        std::string* charset = nullptr) {
   const size_t first = text.find('\'');
   if (first == std::string_view::npos) return text;
   const size_t second = text.find('\'', first + 1);
   if (second == std::string_view::npos) return text;
+  if (charset != nullptr) charset->assign(text.substr(0, first));
   return text.substr(second + 1);
 }
 
@@ -127,7 +130,7 @@ std::optional<std::string> SimpleParameter(std::string_view field_value,
 }
 
 std::string ExtendedParameter(std::string_view field_value,
-                              std::string_view name) {
+                              std::string_view name, std::string* charset) {
   const char* const begin = field_value.data();
   const char* const end = begin + field_value.size();
   std::vector<Section> sections;
@@ -160,10 +163,11 @@ std::string ExtendedParameter(std::string_view field_value,
   }
 
   std::string joined;
+  if (charset != nullptr) charset->clear();
   auto single = std::find_if(sections.begin(), sections.end(),
                              [](const Section& s) { return s.number < 0; });
   if (single != sections.end()) {
-    joined = PercentDecode(DropCharsetAndLanguage(single->text));
+    joined = PercentDecode(DropCharsetAndLanguage(single->text, charset));
   } else {
     // The first section of each number counts.
     std::sort(sections.begin(), sections.end(),
@@ -177,7 +181,7 @@ std::string ExtendedParameter(std::string_view field_value,
       if (section.number > expected) break;
       std::string_view text = section.text;
       if (section.extended) {
-        if (expected == 0) text = DropCharsetAndLanguage(text);
+        if (expected == 0) text = DropCharsetAndLanguage(text, charset);
         joined += PercentDecode(text);
       } else {
         joined += text;
@@ -186,6 +190,26 @@ std::string ExtendedParameter(std::string_view field_value,
     }
   }
   return std::string(TrimHeaderSpace(joined));
+}
+
+std::optional<std::string> NamedParameter(std::string_view field_value,
+                                          std::string_view name) {
+  const char* const begin = field_value.data();
+  const char* const end = begin + field_value.size();
+  if (name.empty()) return std::nullopt;
+  KeyScanner scanner(begin, field_value.size(), name);
+  const char* from = begin;
+  while (const char* hit = scanner.Next(from)) {
+    from = hit + 1;
+    if (!BeginsParameter(hit, begin)) continue;
+    const char* p = hit + name.size();
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (p == end || *p != '=') continue;
+    ++p;
+    while (p < end && *p == ' ') ++p;
+    return ReadParameterValue(p, end).text;
+  }
+  return std::nullopt;
 }
 
 }  // namespace contentfile_internal

@@ -130,7 +130,7 @@ int32_t CMailParser::ParseSinglePart() {
   // Kept for callers that expect the code; every search ends before the
   // message's end, so a field is never found there.
   if (start >= m_nDataLen) return kEmptyPart;
-  AppendEntry(start, m_nDataLen, -1);
+  AppendEntry(start, m_nDataLen, 0, -1);
   return kPartsFound;
 }
 
@@ -193,7 +193,8 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
         return;
       }
     }
-    AppendEntry(part_start, part_end, -1);
+    AppendEntry(part_start, part_end, static_cast<uint32_t>(part_level - 1),
+                -1);
   };
 
   enter(start, end, 1, boundary_key);
@@ -222,15 +223,18 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
       if (same_as < 0) {
         walk.whole_entry = static_cast<int32_t>(m_arrParts.size());
       }
-      AppendEntry(walk.start, walk.end, same_as);
+      AppendEntry(walk.start, walk.end, static_cast<uint32_t>(walk.level - 1),
+                  same_as);
     }
   }
 }
 
-void CMailParser::AppendEntry(size_t start, size_t end, int32_t same_as) {
+void CMailParser::AppendEntry(size_t start, size_t end, uint32_t depth,
+                              int32_t same_as) {
   ST_MAIL_PART part;
   part.nStart = static_cast<uint32_t>(start);
   part.nEnd = static_cast<uint32_t>(end);
+  part.nDepth = depth;
   m_arrParts.push_back(std::move(part));
   if (classifying_) ClassifyEntry(m_arrParts.size() - 1, same_as);
 }

@@ -77,7 +77,8 @@ std::string NestedMessage() {
          "\r\n"
          "--OUT\r\n"
          "Content-Type: image/png; name=\"=?utf-8?B?w6l0w6kucG5n?=\"\r\n"
-         "Content-Disposition: INLINE; filename=\"=?utf-8?B?w6l0w6kucG5n?=\"\r\n"
+         "Content-Disposition: INLINE; "
+         "filename=\"=?utf-8?B?w6l0w6kucG5n?=\"\r\n"
          "Content-ID: <img1@example.org>\r\n"
          "Content-Transfer-Encoding: base64\r\n"
          "\r\n" +
@@ -474,8 +475,7 @@ TEST_F(PartAccessTest, HeaderFieldsByNameInOrderWithTheirCharsets) {
 
   ASSERT_EQ(mail_.GetHeaderFields("subject", fields), 0);
   ASSERT_EQ(fields.size(), 1u);
-  EXPECT_EQ(fields[0].raw,
-            "=?utf-8?B?SGVsbG8=?= =?UTF-8?Q?_w=C3=B6rld?= (x)");
+  EXPECT_EQ(fields[0].raw, "=?utf-8?B?SGVsbG8=?= =?UTF-8?Q?_w=C3=B6rld?= (x)");
   EXPECT_EQ(fields[0].decoded, "Hello w\xC3\xB6rld (x)");
   // Adjacent words of one charset form one run; the text after them
   // another.
@@ -507,8 +507,8 @@ TEST(RecordFields, ComeAtFullLengthNormalisedAsTheRecord) {
   for (int i = 0; i < 30; ++i) {
     to += (i ? ", " : "") + std::string("Person ") + std::to_string(i) +
           " <person" + std::to_string(i) + "@example.org>";
-    expected_to += (i ? "," : "") + std::string("person") +
-                   std::to_string(i) + "@example.org";
+    expected_to += (i ? "," : "") + std::string("person") + std::to_string(i) +
+                   "@example.org";
   }
   const std::string subject_text(300, 's');
   const std::string message = "From: Ann <ann@example.org>\r\nTo: " + to +

@@ -16,7 +16,6 @@ namespace contentfile_internal {
 namespace {
 
 constexpr std::string_view kDispositionKey = "\r\nContent-Disposition: ";
-constexpr std::string_view kEncodingKey = "\r\nContent-Transfer-Encoding: ";
 constexpr std::string_view kContentIdKey = "\r\nContent-ID: ";
 constexpr std::string_view kEmptyLine = "\r\n\r\n";
 

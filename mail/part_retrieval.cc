@@ -94,6 +94,8 @@ const ST_MAIL_PART* FindAttachment(const CMailParser& parser, int32_t index) {
 }
 
 uint32_t StoredSize(const ST_MAIL_PART& part) {
+  // An entry never analysed has no content (its nDataStart is 0).
+  if (part.nType == MAIL_PART_UNCLASSIFIED) return 0;
   return part.nEnd - part.nDataStart;
 }
 

@@ -65,7 +65,8 @@ DecodeEnd DecodePart(const CMailParser& parser, const ST_MAIL_PART& part,
 // kAttachmentNoMemoryBase64.
 int32_t NoMemoryCode(const ST_MAIL_PART& part);
 
-// The content of `part`, still in its transfer encoding.
+// The size of the content of `part`, still in its transfer encoding; 0 for
+// an unclassified entry.
 uint32_t StoredSize(const ST_MAIL_PART& part);
 
 // The part's name as GetAttachmentInfo hands it out (encoded words decoded,

@@ -500,6 +500,32 @@ TEST_F(PartAccessTest, HeaderFieldsByNameInOrderWithTheirCharsets) {
   EXPECT_TRUE(fields.empty());
 }
 
+// A part whose header block never ends is listed as unclassified, with no
+// content, and retrieving it gives no bytes (never the message before it).
+TEST(UnclassifiedPart, IsListedAndHasNoContent) {
+  TempDir dir;
+  const std::string path = dir.File("m.cf");
+  WriteFile(path, Capture("From: a\r\nContent-Type: multipart/mixed; "
+                          "boundary=X\r\n\r\n--X\r\nContent-Type: "
+                          "text/plain\r\n\r\nhello\r\n--X\r\n"
+                          "Content-Type: text/html\r\nno end\r\n--X--\r\n"));
+  CMailContentFile mail;
+  ASSERT_EQ(mail.OpenContentFile(path.c_str()), 0);
+  std::vector<PartInfo> parts;
+  ASSERT_EQ(mail.GetParts(parts), 0);
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[1].kind, PartKind::kUnclassified);
+  EXPECT_EQ(parts[1].media_type, "text/html");
+  EXPECT_EQ(parts[1].stored_size, 0u);
+  uint64_t size = 99;
+  ASSERT_EQ(mail.GetPartDecodedSize(1, size), 0);
+  EXPECT_EQ(size, 0u);
+  char buffer[64];
+  size_t written = 99;
+  ASSERT_EQ(mail.ReadPart(1, buffer, sizeof(buffer), written), 0);
+  EXPECT_EQ(written, 0u);
+}
+
 TEST(RecordFields, ComeAtFullLengthNormalisedAsTheRecord) {
   TempDir dir;
   std::string to;

@@ -97,20 +97,24 @@ const ST_MAIL_PART* PartAt(const CMailParser& parser, size_t index) {
   return index < parts.size() ? &parts[index] : nullptr;
 }
 
-// Decodes `part` into a caller's descriptor, after checking it.
-int32_t DecodeToDescriptor(const CMailParser& parser, const ST_MAIL_PART& part,
+// Decodes `part` (null: no such part) into a caller's descriptor, after
+// checking it.
+int32_t DecodeToDescriptor(const CMailParser& parser, const ST_MAIL_PART* part,
                            int fd, const FileHandle* capture) {
+  if (part == nullptr) return kNoSuchPart;
   bool regular = false;
-  if (CheckWriteTarget(fd, capture, &regular) != WriteTarget::kUsable) {
-    return kBadTarget;
-  }
   try {
+    if (CheckWriteTarget(fd, capture, &regular) != WriteTarget::kUsable) {
+      return kBadTarget;
+    }
     DescriptorSink sink(fd, regular);
-    if (DecodePart(parser, part, sink) == DecodeEnd::kNoMemory) {
-      return PublicCode(NoMemoryCode(part));
+    if (DecodePart(parser, *part, sink) == DecodeEnd::kNoMemory) {
+      return PublicCode(NoMemoryCode(*part));
     }
   } catch (const CFileError&) {
     return kWriteFailed;
+  } catch (const std::bad_alloc&) {
+    return kNoMemory;
   }
   return kOk;
 }
@@ -183,14 +187,8 @@ int32_t CMailContentFile::StreamPart(size_t index,
 
 int32_t CMailContentFile::SavePart2Fd(size_t index, int fd) const {
   if (!m_pMailParser) return kMailNotParsed;
-  const ST_MAIL_PART* part = PartAt(*m_pMailParser, index);
-  if (part == nullptr) return kNoSuchPart;
-  try {
-    return DecodeToDescriptor(*m_pMailParser, *part, fd,
-                              ContentFileAccess::Capture(*this));
-  } catch (const std::bad_alloc&) {
-    return kNoMemory;
-  }
+  return DecodeToDescriptor(*m_pMailParser, PartAt(*m_pMailParser, index), fd,
+                            ContentFileAccess::Capture(*this));
 }
 
 int32_t CMailContentFile::SavePart2File(size_t index, const char* path) const {
@@ -206,14 +204,9 @@ int32_t CMailContentFile::SavePart2File(size_t index, const char* path) const {
 
 int32_t CMailContentFile::GetAttachment2Fd(int32_t index, int fd) const {
   if (!m_pMailParser) return kMailNotParsed;
-  const ST_MAIL_PART* part = FindAttachment(*m_pMailParser, index);
-  if (part == nullptr) return kNoSuchPart;
-  try {
-    return DecodeToDescriptor(*m_pMailParser, *part, fd,
-                              ContentFileAccess::Capture(*this));
-  } catch (const std::bad_alloc&) {
-    return kNoMemory;
-  }
+  return DecodeToDescriptor(*m_pMailParser,
+                            FindAttachment(*m_pMailParser, index), fd,
+                            ContentFileAccess::Capture(*this));
 }
 
 int32_t CMailContentFile::GetHeaderFields(

@@ -93,6 +93,18 @@ bool BeginsParameter(const char* name, const char* field_begin) {
   return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// The byte after the next occurrence of the scanner's name at the start of
+// a parameter, searched from `from` on (which moves past it); null when
+// there is none.
+const char* NextParameterName(KeyScanner& scanner, const char* begin,
+                              size_t name_length, const char*& from) {
+  while (const char* hit = scanner.Next(from)) {
+    from = hit + 1;
+    if (BeginsParameter(hit, begin)) return hit + name_length;
+  }
+  return nullptr;
+}
+
 struct Section {
   int64_t number;  // -1: the single value of "name*="
   bool extended;   // written with "*": percent-encoded
@@ -136,10 +148,9 @@ std::string ExtendedParameter(std::string_view field_value,
   std::vector<Section> sections;
   KeyScanner scanner(begin, field_value.size(), name);
   const char* from = begin;
-  while (const char* hit = scanner.Next(from)) {
-    from = hit + 1;
-    if (!BeginsParameter(hit, begin)) continue;
-    const char* p = hit + name.size();
+  while (const char* after = NextParameterName(scanner, begin, name.size(),
+                                               from)) {
+    const char* p = after;
     if (p == end || *p != '*') continue;
     ++p;
     Section section{-1, true, std::string(), sections.size()};
@@ -199,10 +210,9 @@ std::optional<std::string> NamedParameter(std::string_view field_value,
   if (name.empty()) return std::nullopt;
   KeyScanner scanner(begin, field_value.size(), name);
   const char* from = begin;
-  while (const char* hit = scanner.Next(from)) {
-    from = hit + 1;
-    if (!BeginsParameter(hit, begin)) continue;
-    const char* p = hit + name.size();
+  while (const char* after = NextParameterName(scanner, begin, name.size(),
+                                               from)) {
+    const char* p = after;
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
     if (p == end || *p != '=') continue;
     ++p;

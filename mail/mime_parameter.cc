@@ -148,8 +148,8 @@ std::string ExtendedParameter(std::string_view field_value,
   std::vector<Section> sections;
   KeyScanner scanner(begin, field_value.size(), name);
   const char* from = begin;
-  while (const char* after = NextParameterName(scanner, begin, name.size(),
-                                               from)) {
+  while (const char* after =
+             NextParameterName(scanner, begin, name.size(), from)) {
     const char* p = after;
     if (p == end || *p != '*') continue;
     ++p;
@@ -210,8 +210,8 @@ std::optional<std::string> NamedParameter(std::string_view field_value,
   if (name.empty()) return std::nullopt;
   KeyScanner scanner(begin, field_value.size(), name);
   const char* from = begin;
-  while (const char* after = NextParameterName(scanner, begin, name.size(),
-                                               from)) {
+  while (const char* after =
+             NextParameterName(scanner, begin, name.size(), from)) {
     const char* p = after;
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
     if (p == end || *p != '=') continue;

@@ -148,23 +148,27 @@ int32_t CContentFile::SaveBody2Fd(int fd) {
   const uint32_t window = size < kBodyWindow ? size : kBodyWindow;
   Buffer buffer = AllocateBuffer(window);
   if (!buffer) return kSaveNoMemory;
-  const std::string name = "descriptor " + std::to_string(fd);
-  for (uint32_t at = 0; at < size;) {
-    const uint32_t n = size - at < window ? size - at : window;
-    try {
-      if (m_hFile->ReadAt(uint64_t{m_dwBodyOffset} + at, buffer.get(), n) !=
-          n) {
+  try {
+    const std::string name = "descriptor " + std::to_string(fd);
+    for (uint32_t at = 0; at < size;) {
+      const uint32_t n = size - at < window ? size - at : window;
+      try {
+        if (m_hFile->ReadAt(uint64_t{m_dwBodyOffset} + at, buffer.get(), n) !=
+            n) {
+          return kSaveReadFailed;
+        }
+      } catch (const CFileError&) {
         return kSaveReadFailed;
       }
-    } catch (const CFileError&) {
-      return kSaveReadFailed;
+      try {
+        WriteAll(fd, buffer.get(), n, name, !regular);
+      } catch (const CFileError&) {
+        return kSaveWriteFailed;
+      }
+      at += n;
     }
-    try {
-      WriteAll(fd, buffer.get(), n, name, !regular);
-    } catch (const CFileError&) {
-      return kSaveWriteFailed;
-    }
-    at += n;
+  } catch (const std::bad_alloc&) {
+    return kSaveNoMemory;
   }
   return kOk;
 }

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "contentfile.h"
@@ -89,10 +90,10 @@ void WriteLoop(int fd, const char* data, size_t length, const std::string& name,
 // A second open file of the regular file behind `fd`, for probing its
 // locks without touching the caller's own; -1 when it cannot be had.
 int ReopenForProbe(int fd) {
-  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  char link[32];
+  std::snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
   for (const int mode : {O_RDONLY, O_WRONLY}) {
-    const int probe =
-        ::open(link.c_str(), mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int probe = ::open(link, mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (probe >= 0) return probe;
   }
   return -1;

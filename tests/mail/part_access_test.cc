@@ -500,6 +500,24 @@ TEST_F(PartAccessTest, HeaderFieldsByNameInOrderWithTheirCharsets) {
   EXPECT_TRUE(fields.empty());
 }
 
+// Field lines of the head: the first line too, blanks before the colon,
+// folds with a tab, any case; never a longer name, nor a line of the body.
+TEST(HeaderFields, AreFoundOnlyAsWholeFieldNamesOfTheHead) {
+  TempDir dir;
+  const std::string path = dir.File("m.cf");
+  WriteFile(path, Capture("Subject: one\r\nX-Subject: no\r\nSubject :two\r\n"
+                          "\tcontinued \r\nsubject:three\r\nContent-Type: "
+                          "text/plain\r\n\r\nSubject: body\r\n"));
+  CMailContentFile mail;
+  ASSERT_EQ(mail.OpenContentFile(path.c_str()), 0);
+  std::vector<HeaderField> fields;
+  ASSERT_EQ(mail.GetHeaderFields("Subject", fields), 0);
+  std::vector<std::string> raw;
+  for (const HeaderField& field : fields) raw.push_back(field.raw);
+  EXPECT_EQ(raw, (std::vector<std::string>{"one", "two\tcontinued", "three"}));
+  EXPECT_EQ(fields[2].name, "subject");
+}
+
 // A part whose header block never ends is listed as unclassified, with no
 // content, and retrieving it gives no bytes (never the message before it).
 TEST(UnclassifiedPart, IsListedAndHasNoContent) {

@@ -299,6 +299,26 @@ TEST_F(PartAccessTest, ADescriptorIsWrittenWhereItStandsAndLeftOpen) {
   EXPECT_EQ(reader.Finish(), Blob());
 }
 
+// A reader that goes away from a FIFO named as a path is a failed write,
+// not a SIGPIPE that ends the process.
+TEST_F(PartAccessTest, AFifoWhoseReaderLeavesIsAWriteFailure) {
+  const std::string fifo = dir_.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const bool by_attachment_call : {true, false}) {
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    // The writer fills the pipe and waits; the reader then leaves.
+    std::thread leaves([reader] {
+      usleep(50000);
+      close(reader);
+    });
+    EXPECT_EQ(by_attachment_call ? mail_.GetAttachment2File(0, fifo.c_str())
+                                 : mail_.SavePart2File(2, fifo.c_str()),
+              -15);
+    leaves.join();
+  }
+}
+
 TEST_F(PartAccessTest, EveryResultCodeOfThePartCalls) {
   std::vector<PartInfo> parts;
   std::vector<HeaderField> fields;

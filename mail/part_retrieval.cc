@@ -101,13 +101,18 @@ uint32_t StoredSize(const ST_MAIL_PART& part) {
 
 size_t DecodedPartName(const ST_MAIL_PART& part, char* name,
                        EncodedWordObserver* observer) {
-  // The decoded name is never longer than the stored one.
+  // The whole name is decoded, then cut: an encoded word longer than the
+  // name buffer still comes out decoded. Decoding never lengthens it.
   const std::string& stored = part.strName;
-  const uint32_t length = static_cast<uint32_t>(
-      stored.size() < kMaxNameLength ? stored.size() : kMaxNameLength);
-  const uint32_t written = DecodeWord(stored.data(), length, name, observer);
-  name[written] = '\0';
-  return written;
+  std::string decoded(stored.size(), '\0');
+  decoded.resize(DecodeWord(stored.data(), static_cast<uint32_t>(stored.size()),
+                            decoded.data(), observer));
+  // A name is a C string: it ends at its first NUL.
+  decoded.resize(std::strlen(decoded.c_str()));
+  if (decoded.size() > kMaxNameLength) decoded.resize(kMaxNameLength);
+  std::memcpy(name, decoded.data(), decoded.size());
+  name[decoded.size()] = '\0';
+  return decoded.size();
 }
 
 bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
@@ -136,7 +141,8 @@ uint32_t ReadMailText(const CMailParser& parser, char* buffer,
     case Encoding::kBase64:
       return static_cast<uint32_t>(Base64Decode(content, n, buffer));
     case Encoding::kQuotedPrintable:
-      return static_cast<uint32_t>(QPDecode(content, n, buffer));
+      // A length below the stored size cuts the content short.
+      return static_cast<uint32_t>(QPDecode(content, n, buffer, n == stored));
     case Encoding::kNone:
       break;
   }

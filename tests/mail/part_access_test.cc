@@ -538,6 +538,49 @@ TEST(HeaderFields, AreFoundOnlyAsWholeFieldNamesOfTheHead) {
   EXPECT_EQ(fields[2].name, "subject");
 }
 
+// The kinds follow the classification of the attachment calls: a nameless
+// PDF and an image with only a Content-ID are attachments without names; a
+// message without Content-Type is one text part whose header block is the
+// head.
+TEST(PartKinds, FollowTheAttachmentClassification) {
+  TempDir dir;
+  const std::string path = dir.File("m.cf");
+  WriteFile(path, Capture("From: a@x\r\nContent-Type: multipart/mixed; "
+                          "boundary=B\r\n\r\n--B\r\nContent-Type: "
+                          "text/plain\r\n\r\nhello\r\n--B\r\nContent-Type: "
+                          "application/pdf\r\nContent-Transfer-Encoding: "
+                          "base64\r\n\r\nJVBERi0=\r\n--B\r\nContent-Type: "
+                          "image/png\r\nContent-ID: <logo>\r\n\r\nPNG\r\n"
+                          "--B--\r\n"));
+  CMailContentFile mail;
+  ASSERT_EQ(mail.OpenContentFile(path.c_str()), 0);
+  std::vector<PartInfo> parts;
+  ASSERT_EQ(mail.GetParts(parts), 0);
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[0].kind, PartKind::kText);
+  EXPECT_EQ(parts[1].kind, PartKind::kAttachment);
+  EXPECT_EQ(parts[1].attachment_index, 0);
+  EXPECT_EQ(parts[1].name, "");
+  EXPECT_EQ(parts[2].kind, PartKind::kAttachment);
+  EXPECT_EQ(parts[2].attachment_index, 1);
+  EXPECT_EQ(parts[2].content_id, "logo");
+  EXPECT_EQ(mail.GetAttachmentCount(), 2);
+  PipeReader reader;
+  ASSERT_EQ(mail.GetAttachment2Fd(0, reader.write_fd()), 0);
+  EXPECT_EQ(reader.Finish(), "%PDF-");
+
+  const std::string plain_message = "From: a@x\r\nSubject:s\r\n\r\nbody\r\n";
+  WriteFile(path, Capture(plain_message));
+  ASSERT_EQ(mail.OpenContentFile(path.c_str()), 0);
+  ASSERT_EQ(mail.GetParts(parts), 0);
+  ASSERT_EQ(parts.size(), 1u);
+  EXPECT_EQ(parts[0].kind, PartKind::kText);
+  EXPECT_EQ(parts[0].media_type, "");
+  EXPECT_EQ(parts[0].header_offset, 0u);
+  EXPECT_EQ(plain_message.substr(parts[0].content_offset, parts[0].stored_size),
+            "body\r\n");
+}
+
 // A part whose header block never ends is listed as unclassified, with no
 // content, and retrieving it gives no bytes (never the message before it).
 TEST(UnclassifiedPart, IsListedAndHasNoContent) {

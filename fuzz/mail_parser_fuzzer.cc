@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "mail/header_fields.h"
 #include "mail/mail_parser.h"
+#include "mail/part_list.h"
 #include "mail/part_retrieval.h"
 #include "platform/memory.h"
 
@@ -84,6 +86,74 @@ void Retrieve(const CMailParser& parser) {
   }
 }
 
+// Drops what it is given and counts it.
+class CountingSink final : public contentfile_internal::DecodedSink {
+ public:
+  bool Take(const char*, size_t size) override {
+    count += size;
+    return true;
+  }
+  uint64_t count = 0;
+};
+
+// Two parses of one message agree on every field and entry.
+bool SameResults(const CMailParser& a, const CMailParser& b) {
+  if (a.From() != b.From() || a.To() != b.To() || a.Cc() != b.Cc() ||
+      a.Subject() != b.Subject() || a.Boundary() != b.Boundary() ||
+      a.Head() != b.Head() || a.Parts().size() != b.Parts().size() ||
+      a.AttachmentEntries() != b.AttachmentEntries()) {
+    return false;
+  }
+  for (size_t i = 0; i < a.Parts().size(); ++i) {
+    const ST_MAIL_PART& x = a.Parts()[i];
+    const ST_MAIL_PART& y = b.Parts()[i];
+    if (x.nStart != y.nStart || x.nEnd != y.nEnd ||
+        x.nDataStart != y.nDataStart || x.nType != y.nType ||
+        x.encoding != y.encoding || x.nDepth != y.nDepth ||
+        a.Name(x) != b.Name(y)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The part list stays inside the message and agrees with the table; the
+// head fields' segments make up their decoded values.
+void ListAndLookUp(const CMailParser& parser, const char* message,
+                   size_t size) {
+  using namespace contentfile_internal;
+  std::vector<contentfile::PartInfo> parts;
+  FUZZ_CHECK(ListParts(parser, parts));
+  FUZZ_CHECK(parts.size() == parser.Parts().size());
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const contentfile::PartInfo& info = parts[i];
+    FUZZ_CHECK(info.header_offset <= info.content_offset);
+    FUZZ_CHECK(info.content_offset + info.stored_size <= parser.DataLength());
+    FUZZ_CHECK(info.name.size() <= kMaxNameLength);
+    if (i < static_cast<size_t>(kMaxSaved)) {
+      CountingSink sink;
+      FUZZ_CHECK(DecodePart(parser, parser.Parts()[i], sink) ==
+                 DecodeEnd::kDone);
+      FUZZ_CHECK(sink.count <= info.stored_size);
+    }
+  }
+  // The head the parser copied is the message up to its empty line.
+  const size_t head = HeadLength(message, size);
+  FUZZ_CHECK(parser.Head() == std::string_view(message, head));
+  for (const char* name : {"received", "Subject", "content-type"}) {
+    std::vector<contentfile::HeaderField> fields;
+    FindHeaderFields(message, head, name, fields);
+    for (const contentfile::HeaderField& field : fields) {
+      FUZZ_CHECK(field.decoded.size() <= field.raw.size());
+      std::string joined;
+      for (const contentfile::HeaderSegment& segment : field.segments) {
+        joined += segment.text;
+      }
+      FUZZ_CHECK(joined == field.decoded);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -101,11 +171,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0) std::memcpy(message.get(), data, size);
   message[size] = '\0';
 
+  // The same message read through a window of a few bytes: every search
+  // meets window edges, and the results must not change.
+  contentfile_internal::Buffer copy =
+      contentfile_internal::AllocateBuffer(size + 1);
+  FUZZ_CHECK(copy != nullptr);
+  if (size > 0) std::memcpy(copy.get(), data, size);
+  CMailParser narrow;
+  narrow.SetContent(std::move(copy), static_cast<uint32_t>(size));
+  narrow.set_window_size(1 + (size > 0 ? data[0] % 23 : 0));
+
   CMailParser parser;
   parser.SetContent(std::move(message), static_cast<uint32_t>(size));
-  if (parser.Parse() == CMailParser::kParsed) {
+  const int32_t result = parser.Parse();
+  FUZZ_CHECK(narrow.Parse() == result);
+  if (result == CMailParser::kParsed) {
+    FUZZ_CHECK(SameResults(parser, narrow));
     CheckPartTable(parser);
     Retrieve(parser);
+    ListAndLookUp(parser, reinterpret_cast<const char*>(data), size);
   }
   uselocale(LC_GLOBAL_LOCALE);
   return 0;

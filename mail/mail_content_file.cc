@@ -6,6 +6,7 @@
 #include <new>
 #include <utility>
 
+#include "content/content_access.h"
 #include "content/log_head.h"
 #include "content/result_codes.h"
 #include "contentfile.h"
@@ -51,7 +52,8 @@ int32_t CMailContentFile::OpenContentFile(const char* path) {
   if (size == 0) return kMailEmptyBody;
   std::shared_ptr<const MessageSource> source;
   try {
-    source = std::make_shared<FileRangeSource>(OpenFile(), GetHeadSize(), size);
+    source = std::make_shared<FileRangeSource>(
+        ContentFileAccess::SharedCapture(*this), GetHeadSize(), size);
   } catch (const std::bad_alloc&) {
     return kMailNoMemoryForBody;
   }

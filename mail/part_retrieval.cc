@@ -15,81 +15,71 @@
 namespace contentfile_internal {
 namespace {
 
-uint32_t StoredSize(const ST_MAIL_PART& part) {
-  return part.nEnd - part.nDataStart;
-}
-
-// Stored bytes read per step when the mail text is decoded: small enough to
-// stay in the cache, large enough that the reads cost little.
+// Stored bytes read per step when the mail text is decoded into the
+// caller's buffer.
 constexpr uint32_t kTextStep = uint32_t{64} << 10;
 
-// Decodes the part's stored content into the target step by step, reading
-// it from the message through one buffer and decoding through another,
-// emptying the target only once both are had: without memory the target is
-// left as it was and `no_memory` returned. A read that fails stops the
-// save; what was written stays.
-template <typename StreamDecoder>
-int32_t DecodeToFile(const MessageSource& source, const ST_MAIL_PART& part,
-                     OutputFile& target, int32_t no_memory) {
+// Reads the stored content of `part` step by step into `raw` (`step`
+// bytes) and hands each step to `take(const char*, uint32_t)`, which
+// returns false to stop. The first step is read before `begin()` runs, so
+// a message that cannot be read at all leaves the sink untouched.
+template <typename Begin, typename Take>
+DecodeEnd ReadSteps(const MessageSource& source, const ST_MAIL_PART& part,
+                    char* raw, uint32_t step, Begin&& begin, Take&& take) {
   const uint32_t stored = StoredSize(part);
-  const uint32_t step = stored < kSaveStep ? stored : kSaveStep;
-  const Buffer raw = AllocateBuffer(step);
-  if (!raw) return no_memory;
-  const Buffer buffer =
-      AllocateBuffer(size_t{step} + StreamDecoder::kMaxExtraOutput +
-                     StreamDecoder::kMaxFinishOutput);
-  if (!buffer) return no_memory;
-  StreamDecoder decoder;
-  // The first step is read before the target is emptied: a message that
-  // cannot be read at all leaves an existing target as it was.
-  if (!source.Read(part.nDataStart, raw.get(), step)) {
-    return kAttachmentReadFailed;
-  }
-  try {
-    target.Truncate();
-    for (uint32_t at = 0; at < stored;) {
-      const uint32_t length = stored - at < step ? stored - at : step;
-      if (at > 0 && !source.Read(part.nDataStart + at, raw.get(), length)) {
-        return kAttachmentReadFailed;
-      }
-      target.Write(buffer.get(),
-                   decoder.Decode(raw.get(), length, buffer.get()));
-      at += length;
+  for (uint32_t at = 0; at < stored || at == 0;) {
+    const uint32_t length = stored - at < step ? stored - at : step;
+    if (!source.Read(part.nDataStart + at, raw, length)) {
+      return DecodeEnd::kReadFailed;
     }
-    target.Write(buffer.get(), decoder.Finish(buffer.get()));
-    target.Close();
-  } catch (const CFileError&) {
-    return kAttachmentWriteFailed;
+    if (at == 0) begin();
+    if (length == 0) break;
+    if (!take(raw, length)) return DecodeEnd::kStopped;
+    at += length;
   }
-  return kAttachmentSaved;
+  return DecodeEnd::kDone;
 }
 
-// The stored bytes as they are, through one buffer.
-int32_t CopyToFile(const MessageSource& source, const ST_MAIL_PART& part,
-                   OutputFile& target) {
+// Decodes the stored content step by step: read through one buffer,
+// decoded through another.
+template <typename StreamDecoder>
+DecodeEnd DecodeSteps(const MessageSource& source, const ST_MAIL_PART& part,
+                      DecodedSink& sink) {
   const uint32_t stored = StoredSize(part);
   const uint32_t step = stored < kSaveStep ? stored : kSaveStep;
   const Buffer raw = AllocateBuffer(step);
-  if (!raw) return kAttachmentNoMemoryBase64;
-  if (!source.Read(part.nDataStart, raw.get(), step)) {
-    return kAttachmentReadFailed;
-  }
-  try {
-    target.Truncate();
-    for (uint32_t at = 0; at < stored;) {
-      const uint32_t length = stored - at < step ? stored - at : step;
-      if (at > 0 && !source.Read(part.nDataStart + at, raw.get(), length)) {
-        return kAttachmentReadFailed;
-      }
-      target.Write(raw.get(), length);
-      at += length;
-    }
-    target.Close();
-  } catch (const CFileError&) {
-    return kAttachmentWriteFailed;
-  }
-  return kAttachmentSaved;
+  const Buffer buffer =
+      raw ? AllocateBuffer(size_t{step} + StreamDecoder::kMaxExtraOutput +
+                           StreamDecoder::kMaxFinishOutput)
+          : Buffer();
+  if (!buffer) return DecodeEnd::kNoMemory;
+  StreamDecoder decoder;
+  const DecodeEnd end = ReadSteps(
+      source, part, raw.get(), step, [&] { sink.Begin(); },
+      [&](const char* data, uint32_t length) {
+        const size_t n = decoder.Decode(data, length, buffer.get());
+        return n == 0 || sink.Take(buffer.get(), n);
+      });
+  if (end != DecodeEnd::kDone) return end;
+  const size_t n = decoder.Finish(buffer.get());
+  if (n > 0 && !sink.Take(buffer.get(), n)) return DecodeEnd::kStopped;
+  return DecodeEnd::kDone;
 }
+
+// Writes every decoded byte to a file, which is emptied once decoding is
+// sure to start.
+class FileSink final : public DecodedSink {
+ public:
+  explicit FileSink(OutputFile& target) : target_(target) {}
+  void Begin() override { target_.Truncate(); }
+  bool Take(const char* data, size_t size) override {
+    target_.Write(data, size);
+    return true;
+  }
+
+ private:
+  OutputFile& target_;
+};
 
 // Decodes `stored` bytes of the part's content into `output` step by step;
 // returns the bytes written, those decoded before a failing read included.
@@ -138,21 +128,33 @@ const ST_MAIL_PART* FindAttachment(const CMailParser& parser, int32_t index) {
   return &parser.Parts()[attachments[static_cast<size_t>(index)]];
 }
 
-bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
-                        uint32_t& size) {
-  const ST_MAIL_PART* part = FindAttachment(parser, index);
-  if (part == nullptr) return false;
+uint32_t StoredSize(const ST_MAIL_PART& part) {
+  // An entry never analysed has no content (its nDataStart is 0).
+  if (part.nType == MAIL_PART_UNCLASSIFIED) return 0;
+  return part.nEnd - part.nDataStart;
+}
+
+size_t DecodedPartName(const CMailParser& parser, const ST_MAIL_PART& part,
+                       char* name, EncodedWordObserver* observer) {
   // The whole name is decoded, then cut: an encoded word longer than the
   // name buffer still comes out decoded. Decoding never lengthens it.
-  const std::string_view stored = parser.Name(*part);
+  const std::string_view stored = parser.Name(part);
   std::string decoded(stored.size(), '\0');
   decoded.resize(DecodeWord(stored.data(), static_cast<uint32_t>(stored.size()),
-                            decoded.data()));
+                            decoded.data(), observer));
   // A name is a C string: it ends at its first NUL.
   decoded.resize(std::strlen(decoded.c_str()));
   if (decoded.size() > kMaxNameLength) decoded.resize(kMaxNameLength);
   std::memcpy(name, decoded.data(), decoded.size());
   name[decoded.size()] = '\0';
+  return decoded.size();
+}
+
+bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
+                        uint32_t& size) {
+  const ST_MAIL_PART* part = FindAttachment(parser, index);
+  if (part == nullptr) return false;
+  DecodedPartName(parser, *part, name, nullptr);
   size = StoredSize(*part);
   return true;
 }
@@ -189,25 +191,61 @@ uint32_t ReadMailText(const CMailParser& parser, char* buffer,
   return n;
 }
 
+DecodeEnd DecodePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                     DecodedSink& sink) {
+  const MessageSource& source = *parser.Source();
+  switch (part.encoding) {
+    case TransferEncoding::kBase64:
+      return DecodeSteps<Base64StreamDecoder>(source, part, sink);
+    case TransferEncoding::kQuotedPrintable:
+      return DecodeSteps<QPStreamDecoder>(source, part, sink);
+    case TransferEncoding::kNone:
+      break;
+  }
+  const uint32_t stored = StoredSize(part);
+  const uint32_t step = stored < kSaveStep ? stored : kSaveStep;
+  const Buffer raw = AllocateBuffer(step);
+  if (!raw) return DecodeEnd::kNoMemory;
+  return ReadSteps(
+      source, part, raw.get(), step, [&] { sink.Begin(); },
+      [&](const char* data, uint32_t length) {
+        return sink.Take(data, length);
+      });
+}
+
+int32_t NoMemoryCode(const ST_MAIL_PART& part) {
+  return part.encoding == TransferEncoding::kQuotedPrintable
+             ? kAttachmentNoMemoryQP
+             : kAttachmentNoMemoryBase64;
+}
+
 int32_t SaveAttachment(const CMailParser& parser, int32_t index,
                        const char* path) {
   const ST_MAIL_PART* part = FindAttachment(parser, index);
   if (part == nullptr) return kAttachmentNoSuchIndex;
+  return SavePart(parser, *part, path);
+}
+
+int32_t SavePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                 const char* path) {
   std::unique_ptr<OutputFile> target = OutputFile::Create(path);
   if (!target) return kAttachmentCannotCreate;
-
-  const MessageSource& source = *parser.Source();
-  switch (part->encoding) {
-    case TransferEncoding::kBase64:
-      return DecodeToFile<Base64StreamDecoder>(source, *part, *target,
-                                               kAttachmentNoMemoryBase64);
-    case TransferEncoding::kQuotedPrintable:
-      return DecodeToFile<QPStreamDecoder>(source, *part, *target,
-                                           kAttachmentNoMemoryQP);
-    case TransferEncoding::kNone:
-      break;
+  FileSink sink(*target);
+  try {
+    switch (DecodePart(parser, part, sink)) {
+      case DecodeEnd::kNoMemory:
+        return NoMemoryCode(part);
+      case DecodeEnd::kReadFailed:
+        return kAttachmentReadFailed;
+      case DecodeEnd::kDone:
+      case DecodeEnd::kStopped:
+        break;
+    }
+    target->Close();
+  } catch (const CFileError&) {
+    return kAttachmentWriteFailed;
   }
-  return CopyToFile(source, *part, *target);
+  return kAttachmentSaved;
 }
 
 }  // namespace contentfile_internal

@@ -1,8 +1,8 @@
-// Reading a parsed message's parts: the attachment table, the mail text and
-// attachments saved to files. Attachments are found through the parser's
-// attachment index, the mail text by a walk of the part table; contents are
-// read back from the message, step by step, through
-// buffers of the call's own.
+// Reading a parsed message's parts: the attachment table, the mail text,
+// and the decoded content of any part handed to a sink or saved to a file.
+// Attachments are found through the parser's attachment index, the mail
+// text by a walk of the part table; contents are read back from the message,
+// step by step, through buffers of the call's own.
 
 #ifndef CONTENTFILE_MAIL_PART_RETRIEVAL_H_
 #define CONTENTFILE_MAIL_PART_RETRIEVAL_H_
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/encoded_word.h"
 #include "mail/attachment_name.h"
 #include "mail/mail_parser.h"
 
@@ -37,6 +38,48 @@ enum : int32_t {
   kAttachmentReadFailed = -6,  // the message could not be read back
 };
 
+// Receives the decoded content of a part from DecodePart.
+class DecodedSink {
+ public:
+  // Called once, before any bytes, when decoding is sure to start (its
+  // buffer is had).
+  virtual void Begin() {}
+  // The next decoded bytes, at most kSaveStep of them; false stops the
+  // decoding. May raise CFileError, which DecodePart lets through.
+  virtual bool Take(const char* data, size_t size) = 0;
+
+ protected:
+  ~DecodedSink() = default;
+};
+
+// How DecodePart ended.
+enum class DecodeEnd { kDone, kStopped, kNoMemory, kReadFailed };
+
+// Decodes the stored content of `part` by its transfer encoding, kSaveStep
+// stored bytes at a time, read from the message through one buffer and
+// decoded through another, into `sink`. kNoMemory, before Begin, when those
+// buffers cannot be had; kStopped when the sink said so; kReadFailed when
+// the message could not be read back (the file shrank or a read failed),
+// before Begin when not even the first step could be read.
+DecodeEnd DecodePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                     DecodedSink& sink);
+
+// The code SaveAttachment gives for a lack of memory while decoding `part`:
+// kAttachmentNoMemoryQP for quoted-printable, else
+// kAttachmentNoMemoryBase64.
+int32_t NoMemoryCode(const ST_MAIL_PART& part);
+
+// The size of the content of `part`, still in its transfer encoding; 0 for
+// an unclassified entry.
+uint32_t StoredSize(const ST_MAIL_PART& part);
+
+// The part's name as GetAttachmentInfo hands it out (encoded words decoded,
+// at most kMaxNameLength bytes) into `name`, which holds kMaxNameLength + 1
+// bytes; returns its length (a NUL follows). `observer`, when not null, is
+// told the runs of the decoding.
+size_t DecodedPartName(const CMailParser& parser, const ST_MAIL_PART& part,
+                       char* name, EncodedWordObserver* observer);
+
 int32_t CountAttachments(const CMailParser& parser);
 
 // The attachment with the given index (counted from 0 among attachments),
@@ -56,16 +99,21 @@ uint32_t MeasureMailText(const CMailParser& parser);
 // Decodes at most `length` stored bytes of the first text part into
 // `buffer` and returns the number of bytes written (no NUL): when the
 // message cannot be read back, those decoded before the failure.
-uint32_t ReadMailText(const CMailParser& parser, char* buffer, uint32_t length);
+uint32_t ReadMailText(const CMailParser& parser, char* buffer,
+                      uint32_t length);
 
 // Decodes the attachment into the file at `path`, kSaveStep stored bytes at
 // a time. An index that names no attachment leaves the path untouched; so
 // does a target that cannot be created or is a content file held open, and
-// so does a lack of memory for the decoding buffers. What a failing write
-// wrote stays, and so does what was written before a read of the message
-// failed (kAttachmentReadFailed).
+// so does a lack of memory for the decoding buffers, and a message whose
+// first step cannot be read back. What was written before a write or a
+// read failed stays.
 int32_t SaveAttachment(const CMailParser& parser, int32_t index,
                        const char* path);
+
+// SaveAttachment for any entry of the part table.
+int32_t SavePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                 const char* path);
 
 }  // namespace contentfile_internal
 

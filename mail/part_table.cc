@@ -330,6 +330,8 @@ bool MultipartScanner::IsEmptyPart(uint32_t start, uint32_t end) {
 void MultipartScanner::CloseLeaf(uint32_t end) {
   const uint32_t start = part_.start;
   if (IsEmptyPart(start, end)) return;
+  // Multiparts around the part below the message's own.
+  const auto depth = static_cast<uint8_t>(levels_.size() - 1);
   const uint32_t empty = part_.empty_line;
   if (empty == kNone) {
     // Whether any empty line follows decides between text without content
@@ -338,14 +340,14 @@ void MultipartScanner::CloseLeaf(uint32_t end) {
     headless_pending_ = true;
     table_.entries_.push_back(ST_MAIL_PART{start, end, 0, ST_MAIL_PART::kNoName,
                                            MAIL_PART_UNCLASSIFIED,
-                                           TransferEncoding::kNone});
+                                           TransferEncoding::kNone, depth});
     return;
   }
   if (end - empty < kEmptyLineLength) {
     // The header block runs into the delimiter: no content.
     table_.entries_.push_back(
         ST_MAIL_PART{start, end, end, ST_MAIL_PART::kNoName, MAIL_PART_TEXT,
-                     TransferEncoding::kNone});
+                     TransferEncoding::kNone, depth});
     return;
   }
   const char* block;
@@ -360,7 +362,8 @@ void MultipartScanner::CloseLeaf(uint32_t end) {
     }
     block = block_.data();
   }
-  table_.AppendLeaf(start, end, empty + kEmptyLineLength, block, length);
+  table_.AppendLeaf(start, end, empty + kEmptyLineLength, depth, block,
+                    length);
 }
 
 // Takes the delimiter `match`, closing what it closes, and returns where
@@ -460,11 +463,16 @@ std::string_view PartTable::Name(const ST_MAIL_PART& entry) const {
 }
 
 void PartTable::AppendLeaf(uint32_t start, uint32_t end, uint32_t data_start,
-                           const char* block, size_t block_length) {
+                           uint8_t depth, const char* block,
+                           size_t block_length) {
   const PartHeader header = AnalysePartHeader(block, block_length);
-  ST_MAIL_PART entry{start,          end,
-                     data_start,     ST_MAIL_PART::kNoName,
-                     MAIL_PART_TEXT, ParseTransferEncoding(header.encoding)};
+  ST_MAIL_PART entry;
+  entry.nStart = start;
+  entry.nEnd = end;
+  entry.nDataStart = data_start;
+  entry.nType = MAIL_PART_TEXT;
+  entry.encoding = ParseTransferEncoding(header.encoding);
+  entry.nDepth = depth;
   if (!header.name.empty()) {
     SetName(entry, header.name);
     entry.nType = MAIL_PART_ATTACHMENT;
@@ -477,7 +485,7 @@ void PartTable::AppendLeaf(uint32_t start, uint32_t end, uint32_t data_start,
 void PartTable::AddWholeMessage(uint32_t length, const char* head,
                                 size_t head_length) {
   AppendLeaf(0, length, static_cast<uint32_t>(head_length) + kEmptyLineLength,
-             head, head_length);
+             0, head, head_length);
   IndexAttachments();
 }
 

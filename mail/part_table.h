@@ -64,6 +64,7 @@ struct ST_MAIL_PART {
   uint32_t nName = kNoName;  // where its name begins in the table's names
   uint8_t nType = MAIL_PART_UNCLASSIFIED;
   TransferEncoding encoding = TransferEncoding::kNone;
+  uint8_t nDepth = 0;  // multiparts around it below the message's own
 };
 static_assert(sizeof(ST_MAIL_PART) <= 20, "an entry stays compact");
 
@@ -110,7 +111,7 @@ class PartTable {
   // Appends the leaf [start, end) with content from `data_start` on,
   // classified by its header block (`block_length` bytes at `block`).
   void AppendLeaf(uint32_t start, uint32_t end, uint32_t data_start,
-                  const char* block, size_t block_length);
+                  uint8_t depth, const char* block, size_t block_length);
   void SetName(ST_MAIL_PART& entry, const std::string& name);
   void IndexAttachments();
 

@@ -48,7 +48,7 @@ constexpr int32_t kMailHeadUnreadable = -16;
 constexpr int32_t kMailNotParsed = -1;
 constexpr int32_t kInfoBadArgument = -2;
 // GetAttachment2File gives SaveAttachment's codes (mail/part_retrieval.h)
-// minus 10: -11 to -15.
+// minus 10: -11 to -16.
 
 }  // namespace contentfile_internal
 

@@ -255,7 +255,9 @@ class CONTENTFILE_API CMailContentFile : public CContentFile {
 
   // 0 open; -1 to -4 as the base open; -11 empty body; -12 out of memory
   // for the body; -13 body read failed; -14 out of memory for the parser;
-  // -15 the message cannot be parsed; -16 the head cannot be read.
+  // -15 the message cannot be parsed; -16 the head cannot be read. The
+  // body is read once, in windows of a fixed size; -12 is a lack of memory
+  // for that window, -14 any other lack of memory while it is parsed.
   int32_t OpenContentFile(const char* path) override;
   int32_t CloseContentFile() override;
   const ST_MAIL_LOG_INFO& GetLogInfo() const;
@@ -269,11 +271,23 @@ class CONTENTFILE_API CMailContentFile : public CContentFile {
   // The stored size of the mail text that GetMailText reads.
   uint32_t GetMailTextSize() const;
   // Decodes at most `length` stored bytes of the mail text into `buffer`;
-  // returns the bytes written. No NUL is appended.
+  // returns the bytes written. No NUL is appended. The text is read from
+  // the capture when asked for: when the capture can no longer be read
+  // (it shrank since the open, or a read fails), the bytes decoded before
+  // the failure are returned.
   uint32_t GetMailText(char* buffer, uint32_t length) const;
   // 0 saved; -1 no mail parsed; -11 target cannot be created or is a
   // content file held open; -12, -13 out of memory; -14 no such
-  // attachment; -15 write failed.
+  // attachment; -15 write failed; -16 the capture could not be read (it
+  // shrank since the open, or a read failed). After -15 and -16 what was
+  // written stays; a capture that cannot be read at all leaves an existing
+  // target as it was.
+  //
+  // The message is parsed at open and its parts are read back from the
+  // capture when they are asked for, through buffers of the call's own (a
+  // few hundred KiB), so memory does not grow with the message. The shared
+  // lock keeps writers that use this library away; a writer that ignores
+  // it and rewrites the capture in place can still change what is read.
   int32_t GetAttachment2File(int32_t index, const char* path) const;
 
   // The extension: every part, header fields by name, descriptors. No call
@@ -285,7 +299,8 @@ class CONTENTFILE_API CMailContentFile : public CContentFile {
   // created too); -12 out of memory (-13 when it is the decoding buffer of
   // a quoted-printable part, as GetAttachment2File reports it); -14 no such
   // part or attachment; -15 write failed, or a sink returned false (what
-  // was written stays); -16 is kept for the capture not being readable.
+  // was written stays); -16 the capture could not be read (it shrank
+  // since the open, or a read failed; what was written stays).
   //
   // Descriptors: written from their current position on (a pipe, socket or
   // device too), never truncated, locked, repositioned or closed here. A

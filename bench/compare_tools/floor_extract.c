@@ -15,11 +15,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#define HUGE_PAGE ((size_t)2 << 20)
+#define CAPACITY_STEP ((size_t)2 << 20)
 #define COPY_CHUNK ((size_t)1 << 20)
 
 static char *capture_buffer;
@@ -27,10 +26,9 @@ static size_t capture_capacity;
 
 static int reserve(size_t size) {
   if (size <= capture_capacity) return 0;
-  size_t capacity = (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
-  void *p = NULL;
-  if (posix_memalign(&p, HUGE_PAGE, capacity) != 0) return -1;
-  madvise(p, capacity, MADV_HUGEPAGE);
+  size_t capacity = (size + CAPACITY_STEP - 1) / CAPACITY_STEP * CAPACITY_STEP;
+  void *p = malloc(capacity);
+  if (p == NULL) return -1;
   free(capture_buffer);
   capture_buffer = p;
   capture_capacity = capacity;

@@ -54,10 +54,11 @@ bool LayoutOf(const CMailParser& parser, const ST_MAIL_PART& part,
     // No content: the header block is what lies before an empty line in the
     // part, or all of it.
     if (!ReadRange(parser, part.nStart, part.nEnd, block)) return false;
-    const char* empty = FindBytes(block.data(), block.size(),
-                                  kEmptyLine.data(), kEmptyLine.size());
+    const char* empty = FindBytes(block.data(), block.size(), kEmptyLine.data(),
+                                  kEmptyLine.size());
     if (empty != nullptr) {
-      layout.header_end = part.nStart + static_cast<size_t>(empty - block.data());
+      layout.header_end =
+          part.nStart + static_cast<size_t>(empty - block.data());
       block.resize(layout.header_end - part.nStart);
       analysed = part.nType != MAIL_PART_UNCLASSIFIED;
     }
@@ -160,8 +161,7 @@ bool Describe(const CMailParser& parser, const ST_MAIL_PART& part,
   if (!parser.Name(part).empty()) {
     char name[kMaxNameLength + 1];
     FirstCharset word_charset;
-    info.name.assign(name,
-                     DecodedPartName(parser, part, name, &word_charset));
+    info.name.assign(name, DecodedPartName(parser, part, name, &word_charset));
     std::string rfc2231_charset;
     AttachmentName(block, length, &rfc2231_charset);
     info.name_charset = !rfc2231_charset.empty()

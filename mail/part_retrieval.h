@@ -99,8 +99,7 @@ uint32_t MeasureMailText(const CMailParser& parser);
 // Decodes at most `length` stored bytes of the first text part into
 // `buffer` and returns the number of bytes written (no NUL): when the
 // message cannot be read back, those decoded before the failure.
-uint32_t ReadMailText(const CMailParser& parser, char* buffer,
-                      uint32_t length);
+uint32_t ReadMailText(const CMailParser& parser, char* buffer, uint32_t length);
 
 // Decodes the attachment into the file at `path`, kSaveStep stored bytes at
 // a time. An index that names no attachment leaves the path untouched; so

@@ -362,8 +362,7 @@ void MultipartScanner::CloseLeaf(uint32_t end) {
     }
     block = block_.data();
   }
-  table_.AppendLeaf(start, end, empty + kEmptyLineLength, depth, block,
-                    length);
+  table_.AppendLeaf(start, end, empty + kEmptyLineLength, depth, block, length);
 }
 
 // Takes the delimiter `match`, closing what it closes, and returns where

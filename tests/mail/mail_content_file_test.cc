@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -469,3 +470,62 @@ TEST_F(MailContentFileTest, ReportsTwoThousandAttachments) {
 }
 
 }  // namespace
+
+// Parts are read back from the capture when asked for: a capture that
+// shrinks after the open gives what is still there and says so.
+TEST_F(MailContentFileTest,
+       ACaptureThatShrinksAfterTheOpenFailsItsReadsCleanly) {
+  std::string binary(700000, '\0');
+  for (size_t i = 0; i < binary.size(); ++i) {
+    binary[i] = static_cast<char>(i * 131 + (i >> 9));
+  }
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  const std::string message = Multipart(
+      "", text, {{"filename=big.bin", "base64", EncodeBase64(binary)}});
+  const std::string capture = Capture(message);
+  const std::string path = Write(capture);
+  CMailContentFile mail;
+  ASSERT_EQ(mail.OpenContentFile(path.c_str()), 0);
+  ASSERT_EQ(mail.GetAttachmentCount(), 1);
+  const std::string whole_text = Text(mail);
+  ASSERT_EQ(whole_text, text.substr(0, whole_text.size()));
+
+  // Cut the file in the middle of the attachment, past the first steps.
+  const size_t attachment_at = capture.find("filename=big.bin");
+  ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(attachment_at + 600000)),
+            0);
+  EXPECT_EQ(Text(mail), whole_text);  // the text lies before the cut
+  const std::string out = dir_.File("out");
+  EXPECT_EQ(mail.GetAttachment2File(0, out.c_str()), -16);
+  const std::string saved = ReadFile(out);
+  EXPECT_GT(saved.size(), 0u);
+  EXPECT_EQ(saved, binary.substr(0, saved.size()));
+  size_t written = 1;
+  std::string buffer(binary.size(), '\0');
+  EXPECT_EQ(mail.ReadPart(1, buffer.data(), buffer.size(), written), -16);
+  EXPECT_EQ(written, 0u);
+  uint64_t decoded_size = 0;
+  EXPECT_EQ(mail.GetPartDecodedSize(1, decoded_size), -16);
+  std::string streamed;
+  EXPECT_EQ(mail.StreamPart(1,
+                            [&](const char* data, size_t size) {
+                              streamed.append(data, size);
+                              return true;
+                            }),
+            -16);
+  EXPECT_EQ(streamed, binary.substr(0, streamed.size()));
+
+  // Cut inside the text: GetMailText gives the bytes before the cut.
+  const size_t text_at = capture.find("line 0");
+  ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(text_at + 100000)), 0);
+  const std::string cut = Text(mail);
+  EXPECT_LT(cut.size(), whole_text.size());
+  EXPECT_EQ(cut, whole_text.substr(0, cut.size()));
+  std::vector<contentfile::PartInfo> parts;
+  EXPECT_EQ(mail.GetParts(parts), -16);
+  EXPECT_TRUE(parts.empty());
+  WriteFile(out, "PRECIOUS");
+  EXPECT_EQ(mail.GetAttachment2File(0, out.c_str()), -16);
+  EXPECT_EQ(ReadFile(out), "PRECIOUS");  // nothing could be read
+}

@@ -18,7 +18,7 @@ namespace contentfile_internal {
 class MessageWindow {
  public:
   // Window size used when the caller names none.
-  static constexpr size_t kDefaultSize = size_t{1} << 20;
+  static constexpr size_t kDefaultSize = size_t{256} << 10;
 
   // REQUIRES: size > 0. Allocates nothing until Reserve.
   MessageWindow(const MessageSource& source, size_t size);

@@ -1,6 +1,8 @@
 #include "mail/part_table.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -73,6 +75,7 @@ class MultipartScanner {
   };
 
   unsigned char At(uint32_t offset) { return window_.At(offset); }
+  void RebuildFilter();
   bool IsClosing(uint32_t after);
   bool EndsDelimiterLine(uint32_t after);
   bool MatchesAt(uint32_t cr, std::string_view rest);
@@ -112,7 +115,28 @@ class MultipartScanner {
   size_t first_headless_ = 0;
   bool read_failed_ = false;
   std::string block_;
+  // The bytes (letters folded) that may follow the "--" of a delimiter of
+  // any open level or of the open part's own multipart; rebuilt when the
+  // levels change.
+  bool first_bytes_[256] = {};
+  bool filter_dirty_ = true;
 };
+
+void MultipartScanner::RebuildFilter() {
+  filter_dirty_ = false;
+  std::fill(std::begin(first_bytes_), std::end(first_bytes_), false);
+  auto allow = [&](const std::string& rest) {
+    if (rest.size() <= kDashes.size()) {
+      // An empty boundary: whatever ends a delimiter line may follow.
+      std::fill(std::begin(first_bytes_), std::end(first_bytes_), true);
+      return;
+    }
+    first_bytes_[FoldCase(static_cast<unsigned char>(rest[kDashes.size()]))] =
+        true;
+  };
+  for (const std::string& level : levels_) allow(level);
+  if (has_inner_) allow(inner_);
+}
 
 bool MultipartScanner::IsClosing(uint32_t after) {
   return size_ - after >= kDashes.size() && At(after) == '-' &&
@@ -151,6 +175,11 @@ bool MultipartScanner::MatchesAt(uint32_t cr, std::string_view rest) {
 MultipartScanner::Match MultipartScanner::MatchAt(uint32_t cr, bool outer,
                                                   bool inner) {
   Match match;
+  // Most lines that begin with "--" are no delimiter of any level: one
+  // look at the byte after the dashes settles them.
+  if (filter_dirty_) RebuildFilter();
+  const uint32_t first = cr + 4;
+  if (first < size_ && !first_bytes_[FoldCase(At(first))]) return match;
   if (outer) {
     for (size_t level = 0; level < levels_.size(); ++level) {
       if (MatchesAt(cr, levels_[level])) {
@@ -293,6 +322,7 @@ void MultipartScanner::ReadInnerBoundary(uint32_t key) {
   inner_ += inner.text;
   inner_from_ = value + static_cast<uint32_t>(inner.stop - line.data());
   has_inner_ = true;
+  filter_dirty_ = true;
 }
 
 void MultipartScanner::FoundEmptyLine(uint32_t at) {
@@ -384,6 +414,7 @@ uint32_t MultipartScanner::Enter(const Match& match) {
   }
   open_ = false;
   has_inner_ = false;
+  filter_dirty_ = true;
   const uint32_t after = match.at + static_cast<uint32_t>(kLineEnd.size()) +
                          static_cast<uint32_t>(levels_[level].size());
   if (IsClosing(after)) {

@@ -322,7 +322,7 @@ void MultipartScanner::ReadInnerBoundary(uint32_t key) {
   inner_ += inner.text;
   inner_from_ = value + static_cast<uint32_t>(inner.stop - line.data());
   has_inner_ = true;
-  filter_dirty_ = true;
+  filter_dirty_ = true;  // the inner delimiter's first byte joins the filter
 }
 
 void MultipartScanner::FoundEmptyLine(uint32_t at) {
@@ -399,7 +399,7 @@ void MultipartScanner::CloseLeaf(uint32_t end) {
 // the scan goes on: right after its boundary.
 uint32_t MultipartScanner::Enter(const Match& match) {
   size_t level;
-  std::string_view rest;
+  const size_t levels_before = levels_.size();
   if (match.inner) {
     // The open part holds a multipart: its parts are entered in its place.
     levels_.push_back(std::move(inner_));
@@ -414,7 +414,9 @@ uint32_t MultipartScanner::Enter(const Match& match) {
   }
   open_ = false;
   has_inner_ = false;
-  filter_dirty_ = true;
+  // A filter left wider than the open levels need is still right: it is
+  // rebuilt only when a level is added or removed.
+  if (levels_.size() != levels_before) filter_dirty_ = true;
   const uint32_t after = match.at + static_cast<uint32_t>(kLineEnd.size()) +
                          static_cast<uint32_t>(levels_[level].size());
   if (IsClosing(after)) {

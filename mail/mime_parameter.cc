@@ -112,11 +112,14 @@ const char* NextParameterName(KeyScanner& scanner, const char* begin,
   return nullptr;
 }
 
+// A section's text lies in a buffer shared by all sections, so that a value
+// of millions of sections costs a small record each.
 struct Section {
-  int64_t number;  // -1: the single value of "name*="
-  bool extended;   // written with "*": percent-encoded
-  std::string text;
-  size_t order;  // place in the field value
+  int32_t number;   // -1: the single value of "name*="
+  uint32_t order;   // place in the field value
+  uint32_t offset;  // its text in the shared buffer
+  uint32_t length;
+  bool extended;  // written with "*": percent-encoded
 };
 
 // Section numbers above this are never reached by the joining.
@@ -154,6 +157,7 @@ std::string ExtendedParameter(std::string_view field_value,
   const char* const begin = field_value.data();
   const char* const end = begin + field_value.size();
   std::vector<Section> sections;
+  std::string texts;
   KeyScanner scanner(begin, field_value.size(), name);
   const char* from = begin;
   while (const char* after =
@@ -161,7 +165,7 @@ std::string ExtendedParameter(std::string_view field_value,
     const char* p = after;
     if (p == end || *p != '*') continue;
     ++p;
-    Section section{-1, true, std::string(), sections.size()};
+    Section section{-1, static_cast<uint32_t>(sections.size()), 0, 0, true};
     if (p < end && *p >= '0' && *p <= '9') {
       const char* digits = p;
       section.number = 0;
@@ -175,18 +179,23 @@ std::string ExtendedParameter(std::string_view field_value,
       if (section.extended) ++p;
     }
     if (p == end || *p != '=') continue;
-    ParameterValue value = ReadParameterValue(p + 1, end);
-    section.text = std::move(value.text);
+    const ParameterValue value = ReadParameterValue(p + 1, end);
+    section.offset = static_cast<uint32_t>(texts.size());
+    section.length = static_cast<uint32_t>(value.text.size());
+    texts += value.text;
     from = value.stop > from ? value.stop : from;
-    sections.push_back(std::move(section));
+    sections.push_back(section);
   }
+  auto text_of = [&](const Section& section) {
+    return std::string_view(texts).substr(section.offset, section.length);
+  };
 
   std::string joined;
   if (charset != nullptr) charset->clear();
   auto single = std::find_if(sections.begin(), sections.end(),
                              [](const Section& s) { return s.number < 0; });
   if (single != sections.end()) {
-    joined = PercentDecode(DropCharsetAndLanguage(single->text, charset));
+    joined = PercentDecode(DropCharsetAndLanguage(text_of(*single), charset));
   } else {
     // The first section of each number counts.
     std::sort(sections.begin(), sections.end(),
@@ -198,7 +207,7 @@ std::string ExtendedParameter(std::string_view field_value,
     for (const Section& section : sections) {
       if (section.number < expected) continue;
       if (section.number > expected) break;
-      std::string_view text = section.text;
+      std::string_view text = text_of(section);
       if (section.extended) {
         if (expected == 0) text = DropCharsetAndLanguage(text, charset);
         joined += PercentDecode(text);

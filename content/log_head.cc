@@ -4,6 +4,7 @@
 #include "content/log_head.h"
 
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "content/result_codes.h"
@@ -58,7 +59,7 @@ uint16_t PortOf(const std::string& line) {
 
 }  // namespace
 
-bool ReadLogHeadLines(CContentFile& file, HeadLines* lines) {
+bool ReadLogHeadLines(CContentFile& file, HeadLines* lines, size_t max_lines) {
   lines->clear();
   const uint32_t head_size = file.GetHeadSize();
   if (head_size == 0) return false;
@@ -73,11 +74,20 @@ bool ReadLogHeadLines(CContentFile& file, HeadLines* lines) {
   const char* nul = static_cast<const char*>(std::memchr(text, '\0', length));
   const char* const end = nul != nullptr ? nul : text + length;
   const char* line = text;
-  // A lone CR is part of its line.
-  while (const char* line_end =
-             FindBytes(line, static_cast<size_t>(end - line), "\r\n", 2)) {
-    lines->emplace_back(line, line_end - line);
-    line = line_end + 2;
+  try {
+    lines->reserve(max_lines < kLastAnalysedLine ? max_lines
+                                                 : kLastAnalysedLine);
+    // A lone CR is part of its line.
+    while (lines->size() < max_lines) {
+      const char* line_end =
+          FindBytes(line, static_cast<size_t>(end - line), "\r\n", 2);
+      if (line_end == nullptr) break;
+      lines->emplace_back(line, line_end - line);
+      line = line_end + 2;
+    }
+  } catch (const std::bad_alloc&) {
+    lines->clear();
+    return false;
   }
   return true;
 }

@@ -158,9 +158,11 @@ class CONTENTFILE_API CContentFile {
   virtual ~CContentFile();
 
   // 0 open; -1 null path; -2 cannot be opened (missing, not a regular file,
-  // 4 GiB or more, held by a writer, path of 260 characters or more);
-  // -3 empty file; -4 the file ends before the last head line.
-  // Raises CFileError when reading the head lines fails.
+  // 4 GiB or more, held by a writer, path of 260 characters or more, out
+  // of memory; the object is closed); -3 empty file; -4 the file ends
+  // before the last head line.
+  // Raises CFileError when reading the head lines fails; never raises
+  // std::bad_alloc (nor does the open of either derived class).
   virtual int32_t OpenContentFile(const char* path);
   virtual int32_t CloseContentFile();  // always 0
   uint32_t GetHeadSize() const;        // 0 when no file is open
@@ -211,8 +213,10 @@ class CONTENTFILE_API CHttpPostContentFile : public CContentFile {
   CHttpPostContentFile& operator=(const CHttpPostContentFile&);
   ~CHttpPostContentFile() override;
 
-  // 0 open and analysed; -10 the base open failed; -11 the head cannot be
-  // read. Raises std::invalid_argument for a head that lacks a needed line.
+  // 0 open and analysed; -10 the base open failed (out of memory
+  // included); -11 the head cannot be read (out of memory for it included;
+  // the record keeps the last head analysed). Raises std::invalid_argument
+  // for a head that lacks a needed line.
   int32_t OpenContentFile(const char* path) override;
   int32_t CloseContentFile() override;
   // The record of the last head analysed; valid for the object's life.
@@ -241,8 +245,11 @@ class CONTENTFILE_API CMailContentFile : public CContentFile {
   ~CMailContentFile() override;
 
   // 0 open; -1 to -4 as the base open; -11 empty body; -12 out of memory
-  // for the body; -13 body read failed; -14 out of memory for the parser;
-  // -15 the message cannot be parsed; -16 the head cannot be read.
+  // for the open's own body buffer; -13 body read failed; -14 out of memory
+  // for the parser or while the message is parsed; -15 the message cannot
+  // be parsed; -16 the head cannot be read (out of memory for it
+  // included). After -11 to -16 the file stays open without a parser and
+  // the record keeps the last head analysed.
   int32_t OpenContentFile(const char* path) override;
   int32_t CloseContentFile() override;
   const ST_MAIL_LOG_INFO& GetLogInfo() const;

@@ -175,8 +175,10 @@ class CONTENTFILE_API CContentFile {
 
   // 0 saved; -1 no file open; -2 target cannot be created or is a content
   // file held open; -3 empty body; -4 out of memory; -5 body read failed;
-  // -6 write or close failed. A failing save leaves an existing target as
-  // it was (a target that did not exist stays behind empty).
+  // -6 write or close failed: the target holds the bytes written before
+  // the failure. A save that fails before it writes (-2 to -5) leaves an
+  // existing target as it was (a target that did not exist stays behind
+  // empty).
   int32_t SaveBody2File(const char* path);
   // SaveBody2File into a descriptor the caller opened, written at its
   // current position (a pipe too); never truncated, locked or closed here.

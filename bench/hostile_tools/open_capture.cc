@@ -30,15 +30,28 @@ double Since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// The open's result; 1 for a head without a line the analysis needs, which
+// the open documents as raised.
+int32_t Open(CContentFile& file, const char* capture) {
+  try {
+    return file.OpenContentFile(capture);
+  } catch (const std::invalid_argument&) {
+    return 1;
+  }
+}
+
+void Report(int32_t result, int32_t count, uint32_t text_bytes,
+            double open_seconds, double seconds) {
+  std::fprintf(stderr, "result %d\nattachments %d\ntext_bytes %u\n", result,
+               count, text_bytes);
+  std::fprintf(stderr, "open_seconds %.6f\nseconds %.6f\n", open_seconds,
+               seconds);
+}
+
 int RunMail(const char* capture, const char* scratch, int32_t max_saved) {
   const Clock::time_point start = Clock::now();
   CMailContentFile mail;
-  int32_t result = 0;
-  try {
-    result = mail.OpenContentFile(capture);
-  } catch (const std::invalid_argument&) {
-    result = 1;  // a head without a line the analysis needs: documented
-  }
+  const int32_t result = Open(mail, capture);
   const double open_seconds = Since(start);
   int failures = 0;
   volatile char sink = mail.GetLogInfo().szSubject[0];
@@ -56,26 +69,16 @@ int RunMail(const char* capture, const char* scratch, int32_t max_saved) {
       if (mail.GetAttachment2File(i, scratch) != 0) ++failures;
     }
   }
-  const double seconds = Since(start);
-  std::fprintf(stderr, "result %d\nattachments %d\ntext_bytes %u\n", result,
-               count, text_bytes);
-  std::fprintf(stderr, "open_seconds %.6f\nseconds %.6f\n", open_seconds,
-               seconds);
+  Report(result, count, text_bytes, open_seconds, Since(start));
   return failures == 0 ? 0 : 1;
 }
 
 int RunPost(const char* capture) {
   const Clock::time_point start = Clock::now();
   CHttpPostContentFile post;
-  int32_t result = 0;
-  try {
-    result = post.OpenContentFile(capture);
-  } catch (const std::invalid_argument&) {
-    result = 1;  // a head without a line the analysis needs: documented
-  }
+  const int32_t result = Open(post, capture);
   const double seconds = Since(start);
-  std::fprintf(stderr, "result %d\nattachments 0\ntext_bytes 0\n", result);
-  std::fprintf(stderr, "open_seconds %.6f\nseconds %.6f\n", seconds, seconds);
+  Report(result, 0, 0, seconds, seconds);
   return 0;
 }
 

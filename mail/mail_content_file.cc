@@ -48,7 +48,13 @@ int32_t CMailContentFile::OpenContentFile(const char* path) {
   if (size == 0) return kMailEmptyBody;
   Buffer body = AllocateBuffer(static_cast<size_t>(size) + 1);
   if (!body) return kMailNoMemoryForBody;
-  if (GetContentBody(body.get(), size) != kOk) return kMailBodyReadFailed;
+  // Out of memory in the read (while its file error is being raised) is a
+  // failed read too.
+  try {
+    if (GetContentBody(body.get(), size) != kOk) return kMailBodyReadFailed;
+  } catch (const std::bad_alloc&) {
+    return kMailBodyReadFailed;
+  }
   body[size] = '\0';
 
   std::unique_ptr<CMailParser> parser = NewObject<CMailParser>();

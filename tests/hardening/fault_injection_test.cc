@@ -563,6 +563,55 @@ TEST_F(FaultMatrixTest, OutOfMemoryAtAMissingHeadLineKeepsTheRecord) {
 }
 
 // ---------------------------------------------------------------------------
+// Out of memory inside a read of the open (a file error that cannot be
+// built, or a kind's own GetContentHead or GetContentBody) is that read
+// failing: -11 for the HTTP POST head, -13 for the mail body, -16 for the
+// mail head, each with the record of the last head analysed.
+
+template <typename Kind>
+class ThrowingReads : public Kind {
+ public:
+  int32_t GetContentHead(char* buffer, uint32_t& length) override {
+    if (head_throws) throw std::bad_alloc();
+    return Kind::GetContentHead(buffer, length);
+  }
+  int32_t GetContentBody(char* buffer, uint32_t& length) override {
+    if (body_throws) throw std::bad_alloc();
+    return Kind::GetContentBody(buffer, length);
+  }
+  bool head_throws = false;
+  bool body_throws = false;
+};
+
+TEST_F(FaultMatrixTest, OutOfMemoryInAReadOfTheOpenIsAFailedRead) {
+  const std::string post_path =
+      Write("post.cf", MakeHead(StandardHeadLines("Http Post")) + "a=1");
+  const std::string earlier =
+      Write("earlier.cf", MakeCapture(MakeSampleMail(10).message, "POP3"));
+  const std::string mail_path =
+      Write("mail.cf", MakeCapture(MakeSampleMail().message));
+
+  ThrowingReads<CHttpPostContentFile> post;
+  ASSERT_EQ(post.OpenContentFile(post_path.c_str()), 0);
+  post.head_throws = true;
+  EXPECT_EQ(post.OpenContentFile(post_path.c_str()), -11);
+  EXPECT_EQ(post.GetLogInfo().nLogType, LOG_TYPE_HTTP_POST);
+  EXPECT_EQ(post.GetBodySize(), 3u);
+
+  for (const bool body : {true, false}) {
+    SCOPED_TRACE(body ? "body read" : "head read");
+    ThrowingReads<CMailContentFile> mail;
+    ASSERT_EQ(mail.OpenContentFile(earlier.c_str()), 0);
+    mail.body_throws = body;
+    mail.head_throws = !body;
+    EXPECT_EQ(mail.OpenContentFile(mail_path.c_str()), body ? -13 : -16);
+    EXPECT_EQ(mail.GetLogInfo().nLogType, LOG_TYPE_POP3);
+    EXPECT_EQ(mail.GetAttachmentCount(), 0);
+    EXPECT_GT(mail.GetBodySize(), 0u);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // SaveBody2File: -4 (body buffer), -5 (body read), -6 (write or close). An
 // existing target keeps its content after -4 and -5; after -6 it holds what
 // was written, a beginning of the body.

@@ -32,10 +32,6 @@ using HeadLines = std::vector<std::string>;
 // millions of lines costs no more than its first few.
 constexpr size_t kLastAnalysedLine = 14;
 
-// Result of a kind's own analysis when ReadLogHeadLines fails; each kind's
-// open turns it into an open code of its own.
-constexpr int32_t kAnalyseHeadUnreadable = -2;
-
 // Replaces *lines with the first `max_lines` lines of the open file's head:
 // the head is read once, through the virtual GetContentHead, into one buffer
 // of the head size, and split at each CR LF until `max_lines` lines are

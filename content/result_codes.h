@@ -31,6 +31,9 @@ constexpr int32_t kSaveWriteFailed = -6;
 
 // The common log head analysis: line 4 has no ";".
 constexpr int32_t kAnalyseBadLine4 = -3;
+// A kind's own analysis when ReadLogHeadLines fails; each kind's open turns
+// it into an open code of its own.
+constexpr int32_t kAnalyseHeadUnreadable = -2;
 
 // CHttpPostContentFile::OpenContentFile.
 constexpr int32_t kHttpOpenFailed = -10;

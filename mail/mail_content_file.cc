@@ -11,6 +11,7 @@
 #include "contentfile.h"
 #include "mail/mail_parser.h"
 #include "mail/part_retrieval.h"
+#include "mail/result_codes.h"
 #include "platform/memory.h"
 
 using contentfile_internal::CMailParser;
@@ -145,5 +146,5 @@ int32_t CMailContentFile::GetAttachment2File(int32_t index,
   using namespace contentfile_internal;
   if (!m_pMailParser) return kMailNotParsed;
   const int32_t rc = SaveAttachment(*m_pMailParser, index, path);
-  return rc == kAttachmentSaved ? kOk : rc - 10;
+  return rc == kAttachmentSaved ? kOk : rc - kAttachmentCodeOffset;
 }

@@ -6,6 +6,7 @@
 
 #include "content/result_codes.h"
 #include "contentfile.h"
+#include "mail/result_codes.h"
 
 using namespace contentfile_internal;
 
@@ -20,8 +21,7 @@ int32_t CMailContentFile::GetPartDecodedSize(size_t /*index*/,
   return kMailNotParsed;
 }
 int32_t CMailContentFile::ReadPart(size_t /*index*/, char* /*buffer*/,
-                                   size_t /*capacity*/,
-                                   size_t& written) const {
+                                   size_t /*capacity*/, size_t& written) const {
   written = 0;
   return kMailNotParsed;
 }

@@ -146,5 +146,5 @@ int32_t CMailContentFile::GetAttachment2File(int32_t index,
   using namespace contentfile_internal;
   if (!m_pMailParser) return kMailNotParsed;
   const int32_t rc = SaveAttachment(*m_pMailParser, index, path);
-  return rc == kAttachmentSaved ? kOk : rc - kAttachmentCodeOffset;
+  return PublicAttachmentCode(rc);
 }

@@ -33,9 +33,24 @@ enum : int32_t {
   kAttachmentWriteFailed = -5,
 };
 
-// GetAttachment2File gives SaveAttachment's failures minus this: -11 to
-// -15.
+// GetAttachment2File and the extension's calls give SaveAttachment's
+// failures minus this: -11 to -15.
 constexpr int32_t kAttachmentCodeOffset = 10;
+
+// SaveAttachment's codes as the public calls give them.
+constexpr int32_t PublicAttachmentCode(int32_t rc) {
+  return rc == kAttachmentSaved ? 0 : rc - kAttachmentCodeOffset;
+}
+
+// The extension's codes.
+constexpr int32_t kExtensionBadArgument = -2;
+constexpr int32_t kNoSuchPart = PublicAttachmentCode(kAttachmentNoSuchIndex);
+constexpr int32_t kPartBadTarget =
+    PublicAttachmentCode(kAttachmentCannotCreate);
+constexpr int32_t kPartWriteFailed =
+    PublicAttachmentCode(kAttachmentWriteFailed);
+constexpr int32_t kPartNoMemory =
+    PublicAttachmentCode(kAttachmentNoMemoryBase64);
 
 }  // namespace contentfile_internal
 

@@ -63,21 +63,21 @@ enum class PartKind : int32_t {
 struct PartInfo {
   PartKind kind = PartKind::kUnclassified;
   int32_t attachment_index = -1;  // its index among attachments, or -1
-  std::string media_type;  // "type/subtype" in lower case; "" when absent
-  std::string charset;     // the charset parameter as written; "" if none
-  std::string format;      // the format parameter as written; "" if none
-  std::string delsp;       // the delsp parameter as written; "" if none
-  std::string disposition;         // Content-Disposition type, lower case
-  std::string name;                // decoded, as GetAttachmentInfo gives it
-  std::string name_charset;        // declared by its encoded words or RFC 2231
-  std::string content_id;          // without its angle brackets
+  std::string media_type;    // "type/subtype" in lower case; "" when absent
+  std::string charset;       // the charset parameter as written; "" if none
+  std::string format;        // the format parameter as written; "" if none
+  std::string delsp;         // the delsp parameter as written; "" if none
+  std::string disposition;   // Content-Disposition type, lower case
+  std::string name;          // decoded, as GetAttachmentInfo gives it
+  std::string name_charset;  // declared by its encoded words or RFC 2231
+  std::string content_id;    // without its angle brackets
   // The Content-Transfer-Encoding value in lower case, not trimmed: the
   // content is decoded when it is exactly "base64" or "quoted-printable".
   std::string transfer_encoding;
-  uint64_t stored_size = 0;        // content bytes, still encoded
-  uint32_t depth = 0;              // 0 for a part of the message's own level
-  uint64_t header_offset = 0;      // its first header line in the body
-  uint64_t content_offset = 0;     // its content in the body
+  uint64_t stored_size = 0;     // content bytes, still encoded
+  uint32_t depth = 0;           // 0 for a part of the message's own level
+  uint64_t header_offset = 0;   // its first header line in the body
+  uint64_t content_offset = 0;  // its content in the body
 };
 
 // A run of a header value: text as written, or the decoded bytes of
@@ -89,8 +89,8 @@ struct HeaderSegment {
 
 // One occurrence of a field of the message head.
 struct HeaderField {
-  std::string name;   // as written in the message
-  std::string raw;    // the value unfolded and trimmed, encoded words kept
+  std::string name;     // as written in the message
+  std::string raw;      // the value unfolded and trimmed, encoded words kept
   std::string decoded;  // the value with its encoded words decoded
   std::vector<HeaderSegment> segments;  // `decoded`, run by run
 };
@@ -118,15 +118,15 @@ enum : int32_t {
 // The common log head record, 600 bytes, exchanged in exactly this layout.
 // Text fields hold at most their width minus one byte and end in a NUL.
 struct ST_LOG_INFO {
-  int32_t nLogType;         // protocol kind, from head line 2
-  char szLine3[30];         // head line 3
-  char szLine4Left[20];     // head line 4 before its first ";"
-  char szLine4Right[20];    // head line 4 after its first ";"
-  uint32_t dwAddr1;         // head line 5, IPv4 address in host byte order
-  uint32_t dwAddr2;         // head line 7, IPv4 address in host byte order
-  uint16_t wPort1;          // head line 6
-  uint16_t wPort2;          // head line 8
-  char szLine11[64];        // head lines 11 to 14
+  int32_t nLogType;       // protocol kind, from head line 2
+  char szLine3[30];       // head line 3
+  char szLine4Left[20];   // head line 4 before its first ";"
+  char szLine4Right[20];  // head line 4 after its first ";"
+  uint32_t dwAddr1;       // head line 5, IPv4 address in host byte order
+  uint32_t dwAddr2;       // head line 7, IPv4 address in host byte order
+  uint16_t wPort1;        // head line 6
+  uint16_t wPort2;        // head line 8
+  char szLine11[64];      // head lines 11 to 14
   char szLine12[64];
   char szLine13[64];
   uint8_t byReserved1[64];  // never written, zero

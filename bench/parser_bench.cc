@@ -12,7 +12,6 @@
 // build of the library.
 
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -146,9 +145,9 @@ void OpenCapture(benchmark::State& state, const std::string& key,
 void BM_Parse(benchmark::State& state) {
   const std::string key = "parts" + std::to_string(state.range(0)) + "_" +
                           std::to_string(state.range(1));
-  const std::string& path = TheCaptures().Get(
-      key, MakeMessage(static_cast<int>(state.range(0)),
-                       static_cast<int>(state.range(1))));
+  const std::string& path =
+      TheCaptures().Get(key, MakeMessage(static_cast<int>(state.range(0)),
+                                         static_cast<int>(state.range(1))));
   OpenCapture(state, key, path, TheCaptures().Size(key));
 }
 BENCHMARK(BM_Parse)
@@ -175,7 +174,8 @@ BENCHMARK(BM_ParseNested)
 // A plain read of the same 64 MB capture through one reused 1 MB buffer:
 // the floor the open is compared with.
 void BM_Read(benchmark::State& state) {
-  const std::string& path = TheCaptures().Get("parts10_64", MakeMessage(10, 64));
+  const std::string& path =
+      TheCaptures().Get("parts10_64", MakeMessage(10, 64));
   std::vector<char> buffer(size_t{1} << 20);
   size_t total = 0;
   for (auto _ : state) {

@@ -13,6 +13,7 @@
 #include "mail/mail_parser.h"
 #include "mail/message_source.h"
 #include "mail/part_retrieval.h"
+#include "mail/result_codes.h"
 #include "platform/memory.h"
 
 using contentfile_internal::CMailParser;
@@ -61,16 +62,18 @@ int32_t CMailContentFile::OpenContentFile(const char* path) {
   std::unique_ptr<CMailParser> parser = NewObject<CMailParser>();
   if (!parser) return kMailNoMemoryForParser;
   parser->SetSource(std::move(source));
-  int32_t parsed;
+  // Out of memory while the message is parsed, or while the parser is
+  // attached, is out of memory for the parser: the parser goes, the file
+  // stays open.
   try {
-    parsed = parser->Parse();
+    const int32_t parsed = parser->Parse();
+    if (parsed == CMailParser::kNoWindow) return kMailNoMemoryForBody;
+    if (parsed == CMailParser::kReadFailed) return kMailBodyReadFailed;
+    if (parsed != CMailParser::kParsed) return kMailParseFailed;
+    m_pMailParser = std::move(parser);
   } catch (const std::bad_alloc&) {
     return kMailNoMemoryForParser;
   }
-  if (parsed == CMailParser::kNoWindow) return kMailNoMemoryForBody;
-  if (parsed == CMailParser::kReadFailed) return kMailBodyReadFailed;
-  if (parsed != CMailParser::kParsed) return kMailParseFailed;
-  m_pMailParser = std::move(parser);
 
   // The message is parsed before the head is analysed, so a message that
   // fails to parse leaves m_stLogInfo as it was.
@@ -96,15 +99,17 @@ int32_t CMailContentFile::AnalyseLogHead() {
   HeadLines lines;
   if (!ReadLogHeadLines(*this, &lines)) return kAnalyseHeadUnreadable;
 
-  std::memset(&m_stLogInfo, 0, sizeof(m_stLogInfo));
-  // A malformed line 4 leaves the later common fields zero and the open
-  // goes on; a missing line raises from here, the mail fields left empty.
-  CContentFile::AnalyseLogHead(&lines, &m_stLogInfo);
-  CopyToField(m_pMailParser->From(), m_stLogInfo.szFrom);
-  CopyToField(m_pMailParser->To(), m_stLogInfo.szTo);
-  CopyToField(m_pMailParser->Cc(), m_stLogInfo.szCc);
-  CopyToField(m_pMailParser->Subject(), m_stLogInfo.szSubject);
-  return kOk;
+  const CMailParser& parser = *m_pMailParser;
+  const bool filled = FillRecord(&m_stLogInfo, [&](ST_MAIL_LOG_INFO& info) {
+    // A malformed line 4 leaves the later common fields zero and the open
+    // goes on; a missing line raises from here, the mail fields left empty.
+    CContentFile::AnalyseLogHead(&lines, &info);
+    CopyToField(parser.From(), info.szFrom);
+    CopyToField(parser.To(), info.szTo);
+    CopyToField(parser.Cc(), info.szCc);
+    CopyToField(parser.Subject(), info.szSubject);
+  });
+  return filled ? kOk : kAnalyseHeadUnreadable;
 }
 
 int32_t CMailContentFile::GetAttachmentCount() const {
@@ -145,5 +150,5 @@ int32_t CMailContentFile::GetAttachment2File(int32_t index,
   using namespace contentfile_internal;
   if (!m_pMailParser) return kMailNotParsed;
   const int32_t rc = SaveAttachment(*m_pMailParser, index, path);
-  return rc == kAttachmentSaved ? kOk : rc - 10;
+  return PublicAttachmentCode(rc);
 }

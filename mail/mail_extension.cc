@@ -13,6 +13,7 @@
 #include "mail/mail_parser.h"
 #include "mail/part_list.h"
 #include "mail/part_retrieval.h"
+#include "mail/result_codes.h"
 #include "platform/descriptor.h"
 
 using namespace contentfile_internal;
@@ -79,26 +80,12 @@ class DescriptorSink final : public DecodedSink {
   std::string name_;
 };
 
-// Results of the extension that SaveAttachment's codes do not cover.
-constexpr int32_t kExtensionBadArgument = -2;
-
-// SaveAttachment's codes as the public calls give them.
-int32_t PublicCode(int32_t rc) {
-  return rc == kAttachmentSaved ? kOk : rc - 10;
-}
-
-const int32_t kNoSuchPart = PublicCode(kAttachmentNoSuchIndex);
-const int32_t kBadTarget = PublicCode(kAttachmentCannotCreate);
-const int32_t kWriteFailed = PublicCode(kAttachmentWriteFailed);
-const int32_t kNoMemory = PublicCode(kAttachmentNoMemoryBase64);
-
-const int32_t kCaptureUnreadable = PublicCode(kAttachmentReadFailed);
-
 // The code of a decoding that did not finish for want of memory or of the
 // capture's bytes.
 int32_t FailureCode(DecodeEnd end, const ST_MAIL_PART& part) {
-  return end == DecodeEnd::kReadFailed ? kCaptureUnreadable
-                                       : PublicCode(NoMemoryCode(part));
+  return end == DecodeEnd::kReadFailed
+             ? kCaptureUnreadable
+             : PublicAttachmentCode(NoMemoryCode(part));
 }
 
 const ST_MAIL_PART* PartAt(const CMailParser& parser, size_t index) {
@@ -114,7 +101,7 @@ int32_t DecodeToDescriptor(const CMailParser& parser, const ST_MAIL_PART* part,
   bool regular = false;
   try {
     if (CheckWriteTarget(fd, capture, &regular) != WriteTarget::kUsable) {
-      return kBadTarget;
+      return kPartBadTarget;
     }
     DescriptorSink sink(fd, regular);
     const DecodeEnd end = DecodePart(parser, *part, sink);
@@ -122,9 +109,9 @@ int32_t DecodeToDescriptor(const CMailParser& parser, const ST_MAIL_PART* part,
       return FailureCode(end, *part);
     }
   } catch (const CFileError&) {
-    return kWriteFailed;
+    return kPartWriteFailed;
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }
@@ -142,7 +129,7 @@ int32_t CMailContentFile::GetParts(
     }
   } catch (const std::bad_alloc&) {
     parts.clear();
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }
@@ -191,13 +178,13 @@ int32_t CMailContentFile::StreamPart(size_t index,
       case DecodeEnd::kDone:
         return kOk;
       case DecodeEnd::kStopped:
-        return kWriteFailed;
+        return kPartWriteFailed;
       case DecodeEnd::kNoMemory:
       case DecodeEnd::kReadFailed:
         return FailureCode(end, *part);
     }
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }
@@ -213,9 +200,9 @@ int32_t CMailContentFile::SavePart2File(size_t index, const char* path) const {
   const ST_MAIL_PART* part = PartAt(*m_pMailParser, index);
   if (part == nullptr) return kNoSuchPart;
   try {
-    return PublicCode(SavePart(*m_pMailParser, *part, path));
+    return PublicAttachmentCode(SavePart(*m_pMailParser, *part, path));
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
 }
 
@@ -237,7 +224,7 @@ int32_t CMailContentFile::GetHeaderFields(
     FindHeaderFields(head.data(), head.size(), name, fields);
   } catch (const std::bad_alloc&) {
     fields.clear();
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }
@@ -264,7 +251,7 @@ int32_t CMailContentFile::GetRecordField(contentfile::RecordField field,
   try {
     value.assign(*source);
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }

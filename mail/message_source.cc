@@ -1,6 +1,7 @@
 #include "mail/message_source.h"
 
 #include <cstring>
+#include <new>
 
 #include "contentfile.h"
 #include "platform/file.h"
@@ -16,6 +17,10 @@ bool FileRangeSource::Read(uint32_t offset, char* buffer, size_t length) const {
   try {
     return file_->ReadAt(uint64_t{offset_} + offset, buffer, length) == length;
   } catch (const CFileError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    // Out of memory while a read's file error is being raised: a failed
+    // read all the same.
     return false;
   }
 }

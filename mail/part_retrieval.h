@@ -13,6 +13,7 @@
 #include "codec/encoded_word.h"
 #include "mail/attachment_name.h"
 #include "mail/mail_parser.h"
+#include "mail/result_codes.h"
 
 namespace contentfile_internal {
 
@@ -26,17 +27,6 @@ constexpr size_t kMaxNameLength = kMaxAttachmentNameLength;
 // until the write copies them out, and costs few fresh pages; larger steps
 // were measured slower on a 64 MB message.
 constexpr uint32_t kSaveStep = uint32_t{256} << 10;
-
-// Results of SaveAttachment.
-enum : int32_t {
-  kAttachmentSaved = 0,
-  kAttachmentCannotCreate = -1,
-  kAttachmentNoMemoryBase64 = -2,
-  kAttachmentNoMemoryQP = -3,
-  kAttachmentNoSuchIndex = -4,
-  kAttachmentWriteFailed = -5,
-  kAttachmentReadFailed = -6,  // the message could not be read back
-};
 
 // Receives the decoded content of a part from DecodePart.
 class DecodedSink {

@@ -1,5 +1,6 @@
 #include "tools/cfdump/options.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace cfdump {
@@ -131,22 +132,24 @@ bool ParseJobs(const std::string& text, int* jobs) {
 }
 
 // Matches `arg` against an option that takes a value, in the forms "-x V",
-// "-xV", "--long V" and "--long=V". Returns false when `arg` is another
-// option; sets *missing when the value is absent.
+// "-xV", "--long V" and "--long=V" (`short_name` may be null). Returns false
+// when `arg` is another option; sets *missing when the value is absent.
 bool TakeValue(const char* arg, const char* short_name, const char* long_name,
                int argc, const char* const* argv, int* i, std::string* value,
                bool* missing) {
-  const size_t short_length = std::strlen(short_name);
   const size_t long_length = std::strlen(long_name);
   const char* inline_value = nullptr;
-  if (std::strcmp(arg, short_name) == 0 || std::strcmp(arg, long_name) == 0) {
+  const bool is_short =
+      short_name != nullptr && std::strcmp(arg, short_name) == 0;
+  if (is_short || std::strcmp(arg, long_name) == 0) {
     // The value is the next argument.
   } else if (std::strncmp(arg, long_name, long_length) == 0 &&
              arg[long_length] == '=') {
     inline_value = arg + long_length + 1;
-  } else if (std::strncmp(arg, short_name, short_length) == 0 &&
-             arg[short_length] != '\0') {
-    inline_value = arg + short_length;
+  } else if (short_name != nullptr &&
+             std::strncmp(arg, short_name, std::strlen(short_name)) == 0 &&
+             arg[std::strlen(short_name)] != '\0') {
+    inline_value = arg + std::strlen(short_name);
   } else {
     return false;
   }
@@ -211,6 +214,13 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, Options* options,
                                 "\"");
       }
       jobs_given = true;
+    } else if (std::strcmp(arg, "--utf8") == 0) {
+      options->utf8 = true;
+    } else if (TakeValue(arg, nullptr, "--hash", argc, argv, &i, &value,
+                         &missing)) {
+      if (missing || !ParseDigestChoice(value, &options->digests)) {
+        return Usage(error, "--hash needs a list of md5, sha1 and sha256");
+      }
     } else if (TakeValue(arg, "-d", "--dir", argc, argv, &i, &value,
                          &missing)) {
       if (missing || value.empty()) return Usage(error, "-d needs a folder");
@@ -236,6 +246,12 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, Options* options,
   }
   if (options->command != Command::kExtract && dir_given) {
     return Usage(error, "-d is for extract only");
+  }
+  if (std::count(options->paths.begin(), options->paths.end(), "-") > 1) {
+    return Usage(error, "\"-\" (standard input) can be read only once");
+  }
+  if (options->quiet && options->json) {
+    return Usage(error, "-q prints only the saved paths, not --json");
   }
   if (batch && output_given) {
     return Usage(error, "-o is for head, body and text only");

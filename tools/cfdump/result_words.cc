@@ -167,6 +167,25 @@ std::string SaveAttachmentInWords(int32_t code) {
   }
 }
 
+std::string PartInWords(int32_t code) {
+  switch (code) {
+    case -1:
+      return WithCode("no mail message was parsed", code);
+    case -11:
+      return WithCode("the target was refused", code);
+    case -12:
+      return WithCode("out of memory decoding the part", code);
+    case -14:
+      return WithCode("there is no such part", code);
+    case -15:
+      return WithCode("writing the part failed", code);
+    case -16:
+      return WithCode("the capture could not be read", code);
+    default:
+      return Unknown(code);
+  }
+}
+
 std::string AttachmentInfoInWords(int32_t code) {
   switch (code) {
     case -1:

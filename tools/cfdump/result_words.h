@@ -25,6 +25,8 @@ std::string ReadRangeInWords(int32_t code);
 std::string SaveBodyInWords(int32_t code);
 // CMailContentFile::GetAttachment2File.
 std::string SaveAttachmentInWords(int32_t code);
+// The part retrievals of CMailContentFile (StreamPart and its kin).
+std::string PartInWords(int32_t code);
 // CMailContentFile::GetAttachmentInfo.
 std::string AttachmentInfoInWords(int32_t code);
 // An errno value, e.g. "No such file or directory".

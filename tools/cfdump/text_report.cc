@@ -106,7 +106,11 @@ std::string Printable(std::string_view bytes) {
   while (pos < bytes.size()) {
     uint32_t code_point = 0;
     size_t length = Utf8SequenceLength(bytes, pos, &code_point);
-    if (length == 0 || IsControl(code_point)) {
+    if (length > 1 && IsDirectionMark(code_point)) {
+      char text[8];
+      std::snprintf(text, sizeof(text), "\\u%04X", code_point);
+      out += text;
+    } else if (length == 0 || IsControl(code_point)) {
       if (length == 0) length = 1;
       for (size_t i = 0; i < length; ++i) {
         AppendHexByte(static_cast<uint8_t>(bytes[pos + i]), &out);

@@ -92,6 +92,7 @@ Result Process(const Job& job, const Input& input, const std::string& folder) {
       } else {
         capture->MeasureParts(options.digests);
       }
+      if (options.utf8) capture->ConvertToUtf8();
       report = &capture->report();
     } else {
       failed_report.path = input.path;

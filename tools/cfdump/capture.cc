@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "tools/cfdump/charset.h"
 #include "tools/cfdump/common.h"
 #include "tools/cfdump/fd_io.h"
 #include "tools/cfdump/result_words.h"
@@ -323,6 +324,37 @@ void Capture::ReadMail() {
       AttachmentEntry& entry = report_.attachments[part.attachment_index];
       entry.part = i;
       entry.media_type = part.media_type;
+    }
+  }
+}
+
+void Capture::ConvertToUtf8() {
+  if (mail_ == nullptr) return;
+  std::string why;
+  std::vector<contentfile::HeaderField> fields;
+  report_.has_subject_utf8 = true;
+  if (mail_->GetHeaderFields("Subject", fields) != 0) {
+    if (!cfdump::ConvertToUtf8(report_.subject, "", &report_.subject_utf8,
+                               &why)) {
+      report_.warnings.push_back("subject: " + why + "; shown as bytes");
+    }
+  } else if (!fields.empty()) {
+    for (const contentfile::HeaderSegment& segment : fields.front().segments) {
+      std::string converted;
+      if (!cfdump::ConvertToUtf8(segment.text, segment.charset, &converted,
+                                 &why)) {
+        report_.warnings.push_back("subject: " + why + "; shown as bytes");
+      }
+      report_.subject_utf8 += converted;
+    }
+  }
+  for (AttachmentEntry& entry : report_.attachments) {
+    const std::string charset =
+        entry.part == kNoPart ? std::string() : parts_[entry.part].name_charset;
+    entry.has_name_utf8 = true;
+    if (!cfdump::ConvertToUtf8(entry.name, charset, &entry.name_utf8, &why)) {
+      report_.warnings.push_back("attachment " + std::to_string(entry.index) +
+                                 " name: " + why + "; shown as bytes");
     }
   }
 }

@@ -121,6 +121,11 @@ class Capture {
   // The part list; empty when the library gives none.
   const std::vector<contentfile::PartInfo>& parts() const { return parts_; }
 
+  // Sets the subject and the attachment names converted to UTF-8 from the
+  // charsets they declare; where that fails, the bytes as they are, with a
+  // warning.
+  void ConvertToUtf8();
+
   // Decodes every attachment and text of the part list once, without
   // saving them, for their decoded sizes and digests.
   void MeasureParts(const DigestChoice& digests);

@@ -17,29 +17,40 @@ const char kHelp[] = R"(Usage: cfdump [info] [options] PATH...
 Reads the content files of a network content capture: a short log head (line
 count, protocol, two IPv4 endpoints, further text lines) and the captured
 body. A PATH that is a folder is searched recursively in name order; files
-in it whose names begin with "." are skipped and links to folders are not
-followed.
+in it whose names begin with ".", links of every kind and folders that an
+earlier extract wrote are skipped. A link named on the command line is
+followed. "-" as PATH or FILE reads a capture from standard input.
 
 Commands:
   info     (the default) a report per capture: the kind (HTTP POST, SMTP,
            POP3 or other, as head line 2 names it), head and body sizes, the
            endpoints as a.b.c.d:port -> a.b.c.d:port, the other head lines,
            line 9 for HTTP POST, and for mail From, To, Cc, Subject, the mail
-           text size and the attachments (index, name, stored size).
+           text size, the texts of the mail and the attachments (index,
+           decoded size, stored size, name, SHA-256).
            A capture whose head cannot be read as its kind is shown as a
-           plain content file (sizes and raw head) with a warning saying why.
+           plain content file (sizes and raw head) with a warning saying why;
+           a file whose line 1 is no line count is named as no content file.
   extract  saves each capture into a folder of its own under DIR, named
-           after the capture file: the attachments of a mail capture, the
-           body ("body") of any other capture or of a mail that cannot be
-           parsed. Attachment names come from the mail and are not trusted:
-           only their last path component is kept ("/" and "\" separate),
-           control characters become "_", a leading "-" becomes "_", the
-           names "", "." and ".." (and names of dots only) are replaced by
-           "attachment-INDEX", device names such as CON or NUL get a leading
-           "_", long names are shortened, and a name already taken gets
-           "-2", "-3"... before its extension. No existing file or folder is
-           overwritten unless --force is given, and nothing is written
-           outside DIR. DIR is created if missing.
+           after the capture file: the texts of a mail ("text.txt",
+           "text.html", then "text-2.txt"... in the order of the mail) and
+           its attachments, or the body ("body") of any other capture or of
+           a mail that cannot be parsed. Each folder gets a list of SHA-256
+           digests, SHA256SUMS, that "sha256sum -c" checks, and a marker
+           file, .cfdump-extract, by which later runs skip it.
+           Attachment names come from the mail and are not trusted: only
+           their last path component is kept ("/" and "\" separate), control
+           characters and marks of text direction become "_", a leading "-"
+           becomes "_", the names "", "." and ".." (and names of dots only)
+           are replaced by "attachment-INDEX" with an extension from the
+           media type, device names such as CON or NUL get a leading "_",
+           names longer than 255 bytes are shortened (extension kept), and a
+           name already taken gets "-2", "-3"... before its extension. No
+           existing file or folder is overwritten unless --force is given,
+           a folder holding an input is never reused, and nothing is written
+           outside DIR: every file is created new through folders held open,
+           so links swapped in meanwhile are not followed. DIR is created if
+           missing.
   head     writes the raw log head of FILE.
   body     writes the raw body of FILE.
   text     writes the decoded mail text of a mail capture FILE.
@@ -49,21 +60,30 @@ Options:
   -j, --jobs N       work on N captures at once (default: one per core);
                      the output keeps the order of the input
   -d, --dir DIR      extract: the folder to extract into
-  -o, --output OUT   head, body, text: write to OUT, not standard output
+  -o, --output OUT   head, body, text: write to OUT ("-": standard output).
+                     OUT is never the capture or a content file that a
+                     program holds open, and is emptied only when the bytes
+                     to write are in hand
   -f, --force        extract, -o: replace existing files
-  -q, --quiet        no progress bar and no summary
+  -q, --quiet        info, extract: print only the paths of the files saved,
+                     one a line; no report and no progress bar
+  --hash LIST        digests to compute, of md5, sha1 and sha256 (default
+                     sha256), e.g. --hash md5,sha1,sha256
+  --utf8             info, extract, text: the subject, attachment names and
+                     text also converted to UTF-8 from their declared
+                     charsets; where that fails, the bytes with a warning
   -h, --help         this text
   --version          the version of cfdump and of the library
   --                 every later argument is a PATH
 
 On a terminal, a progress bar is drawn on standard error when more than four
-captures are read. A summary (captures read, failures, attachments and
-bytes saved, bytes read, time) ends every info and extract run on standard
-error. Every failure names its file and says what happened; the run goes on
-with the next capture.
+captures are read. A summary (captures read, failures, files and bytes
+saved, bytes read, time) ends every info and extract run on standard error.
+Every failure names its file and says what happened; the run goes on with
+the next capture.
 
 JSON keys (every object has all of them; null where they do not apply):
-  path         the capture's path
+  path         the capture's path ("-" for standard input)
   kind         "http_post", "smtp", "pop3", "other"; null when the head
                cannot be read
   status       "ok"; "partial": shown as a plain content file because it
@@ -76,19 +96,25 @@ JSON keys (every object has all of them; null where they do not apply):
                4 POP3), line3, line4_left, line4_right, src and dst
                ("a.b.c.d:port"), line9 (HTTP POST, else null), line11,
                line12, line13, line14
-  mail         from, to, cc, subject, text_size, attachments: array of
-               {index, name, size}; size is the stored (encoded) size
+  mail         from, to, cc, subject, subject_utf8 (--utf8), text_size,
+               attachments: array of {index, name, name_utf8 (--utf8),
+               media_type, size (stored, encoded), decoded_size, md5, sha1,
+               sha256}, texts: array of {part, media_type, charset,
+               stored_size, decoded_size, md5, sha1, sha256}
   extract      extract only: dir (the capture's folder) and files: array of
-               {index (null for the body), name (as in the capture), file
-               (the path written, null when nothing was), bytes, error}
+               {index (of the attachment; null for texts and the body),
+               part (in the mail; null for the body), name (as in the
+               capture), file (the path written, null when nothing was),
+               bytes, md5, sha1, sha256, error}
   byte_strings the JSON Pointers (e.g. "/mail/subject") of the strings in
                this object whose bytes are not valid UTF-8
 Strings keep every byte. A string whose bytes are valid UTF-8 is written as
 that text. Any other string is written byte by byte, each byte from 0x80 as
 \u0080..\u00ff, and is listed in byte_strings: encode a listed string as
-Latin-1 to get its bytes back. Control characters are escaped in both.
-In the text report, control characters and bytes that are not UTF-8 are
-shown as \xNN.
+Latin-1 to get its bytes back. Control characters and marks of text
+direction are escaped in both. In the text report, control characters and
+bytes that are not UTF-8 are shown as \xNN, marks of text direction as
+\uNNNN.
 
 Exit status: 0 every capture was read (and saved); 1 any capture failed or
 was only partly read; 2 usage error.
@@ -97,8 +123,9 @@ Examples:
   cfdump samples/
   cfdump --json -j 4 captures/ > report.jsonl
   cfdump extract captures/ -d out
+  cfdump extract -q captures/ -d out | xargs file
   cfdump body post.cf -o post.bin
-  cfdump text mail.cf | less
+  cat mail.cf | cfdump text --utf8 - | less
 )";
 
 bool IsCommand(const char* word, Command* command) {
@@ -262,6 +289,9 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, Options* options,
     }
     if (options->json) return Usage(error, "--json is for info and extract");
     if (jobs_given) return Usage(error, "-j is for info and extract");
+    if (options->utf8 && options->command != Command::kText) {
+      return Usage(error, "--utf8 is for info, extract and text");
+    }
   }
   return ParseOutcome::kRun;
 }

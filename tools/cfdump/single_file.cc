@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/cfdump/capture.h"
+#include "tools/cfdump/charset.h"
 #include "tools/cfdump/common.h"
 #include "tools/cfdump/fd_io.h"
 #include "tools/cfdump/output_target.h"
@@ -117,6 +118,18 @@ int RunText(const Options& options, const std::string& path) {
   std::string text(size, '\0');
   if (size > 0) {
     text.resize(capture.mail()->GetMailText(text.data(), size));
+  }
+  if (options.utf8) {
+    // The mail text is the first text of the mail.
+    const std::string charset =
+        report.texts.empty() ? std::string() : report.texts.front().charset;
+    std::string converted;
+    std::string why;
+    if (!ConvertToUtf8(text, charset, &converted, &why)) {
+      std::fprintf(stderr, "cfdump: %s: warning: text: %s; written as is\n",
+                   Printable(report.path).c_str(), Printable(why).c_str());
+    }
+    text = std::move(converted);
   }
   return Emit(options, path, text);
 }

@@ -244,11 +244,37 @@ int SaveParts(Capture* capture, const ExtractSettings& settings,
   return failures;
 }
 
-// The attachments by the library's path save, for a library that gives no
-// part list.
-int SaveAttachmentsByPath(Capture* capture, FolderWriter* writer) {
+// The mail text and the attachments by the library's calls without a part
+// list: the text decoded into memory, the attachments by the path save.
+int SaveWithoutPartList(Capture* capture, const ExtractSettings& settings,
+                        FolderWriter* writer) {
   CaptureReport& report = capture->report();
   int failures = 0;
+  if (report.text_size > 0) {
+    SavedFile saved;
+    std::string text(report.text_size, '\0');
+    text.resize(capture->mail()->GetMailText(text.data(), report.text_size));
+    std::string name;
+    UniqueFd file = writer->Create("text.txt", &name, &saved.error);
+    if (file.valid()) {
+      int write_error = WriteAll(file.get(), text.data(), text.size());
+      if (write_error == 0) write_error = file.Close();
+      Hasher hasher(settings.digests);
+      if (write_error != 0) {
+        writer->Remove(name, file.get());
+        saved.error = "cannot write it: " + ErrnoInWords(write_error);
+      } else {
+        saved.file = writer->PathOf(name);
+        saved.bytes = text.size();
+        if (!hasher.Update(text.data(), text.size()) ||
+            !hasher.Finish(&saved.digests)) {
+          saved.digests = DigestValues();
+        }
+      }
+    }
+    if (!saved.error.empty()) ++failures;
+    report.saved.push_back(std::move(saved));
+  }
   for (const AttachmentEntry& entry : report.attachments) {
     SavedFile saved;
     saved.index = entry.index;
@@ -460,7 +486,7 @@ void ExtractCapture(Capture* capture, const ExtractDir& dir,
     SaveBody(capture, &writer);
   } else {
     const int failures = capture->parts().empty()
-                             ? SaveAttachmentsByPath(capture, &writer)
+                             ? SaveWithoutPartList(capture, settings, &writer)
                              : SaveParts(capture, settings, &writer);
     if (failures > 0) {
       capture->Fail(Status::kFailed, std::to_string(failures) + " of " +

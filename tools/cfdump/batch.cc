@@ -124,7 +124,7 @@ Result Process(const Job& job, const Input& input, const std::string& folder) {
   }
   for (const SavedFile& saved : report->saved) {
     if (!saved.error.empty()) continue;
-    if (saved.part != kNoPart || saved.index >= 0) {
+    if (!saved.body) {
       ++result.parts_saved;
     } else {
       ++result.bodies_saved;

@@ -68,6 +68,7 @@ struct TextEntry {
 struct SavedFile {
   int32_t index = -1;     // attachment index; -1 for a text and the body
   size_t part = kNoPart;  // its place in the part list; none for the body
+  bool body = false;      // the body of a capture that is no parsed mail
   std::string name;       // the name in the capture ("body" for the body)
   std::string file;       // the path written; empty when nothing was written
   uint64_t bytes = 0;

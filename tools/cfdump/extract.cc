@@ -302,6 +302,7 @@ int SaveWithoutPartList(Capture* capture, const ExtractSettings& settings,
 
 void SaveBody(Capture* capture, FolderWriter* writer) {
   SavedFile saved;
+  saved.body = true;
   saved.name = "body";
   std::string name;
   UniqueFd file = writer->Create(saved.name, &name, &saved.error);

@@ -139,7 +139,12 @@ std::string ExtensionOfMediaType(std::string_view media_type) {
 }
 
 std::string TextExtension(std::string_view media_type) {
-  return media_type == "text/html" ? ".html" : ".txt";
+  if (media_type == "text/html") return ".html";
+  if (media_type.empty() || media_type.compare(0, 5, "text/") == 0) {
+    return ".txt";
+  }
+  const std::string known = ExtensionOfMediaType(media_type);
+  return known.empty() ? ".bin" : known;
 }
 
 std::string NumberedName(const std::string& name, int n) {

@@ -31,7 +31,8 @@ std::string ShortenName(const std::string& name, size_t limit);
 // ("application/pdf"); "" for one not known here.
 std::string ExtensionOfMediaType(std::string_view media_type);
 
-// The extension of a text of the mail: ".html" for HTML, else ".txt".
+// The extension of a text of the mail: ".html" for HTML, ".txt" for other
+// text and no media type, else that of its media type (".bin" if unknown).
 std::string TextExtension(std::string_view media_type);
 
 // True when `name` ends in an extension that ShortenName keeps.

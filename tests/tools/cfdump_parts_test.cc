@@ -69,12 +69,23 @@ std::string PartsCapture() {
           "--outer--\r\n");
 }
 
-// The library's part list of `path`; false when this library gives none.
-bool LibraryParts(const std::string& path, CMailContentFile* mail,
-                  std::vector<contentfile::PartInfo>* parts) {
-  return mail->OpenContentFile(path.c_str()) == 0 &&
-         mail->GetParts(*parts) == 0 && !parts->empty();
-}
+// PartsCapture() in a temporary folder, opened by the library with its
+// part list; the tests skip where the library gives none.
+class CfdumpParts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(capture, PartsCapture());
+    if (mail.OpenContentFile(capture.c_str()) != 0 ||
+        mail.GetParts(parts) != 0 || parts.empty()) {
+      GTEST_SKIP() << "the library gives no part list";
+    }
+  }
+
+  TempDir dir;
+  const std::string capture = dir.File("mail.cf");
+  CMailContentFile mail;
+  std::vector<contentfile::PartInfo> parts;
+};
 
 std::string LibraryPart(const CMailContentFile& mail, size_t index) {
   std::string bytes;
@@ -98,15 +109,7 @@ std::string FirstWord(const std::string& command) {
   return out.substr(0, out.find_first_of(" \n"));
 }
 
-TEST(CfdumpParts, ExtractSavesEveryTextAndAttachmentAsTheLibraryDecodesIt) {
-  TempDir dir;
-  const std::string capture = dir.File("mail.cf");
-  WriteFile(capture, PartsCapture());
-  CMailContentFile mail;
-  std::vector<contentfile::PartInfo> parts;
-  if (!LibraryParts(capture, &mail, &parts)) {
-    GTEST_SKIP() << "the library gives no part list";
-  }
+TEST_F(CfdumpParts, ExtractSavesEveryTextAndAttachmentAsTheLibraryDecodesIt) {
   const std::string out = dir.File("out");
   RunResult run = RunCfdump(
       {"extract", "--json", "--hash", "md5,sha1,sha256", capture, "-d", out});
@@ -158,15 +161,7 @@ TEST(CfdumpParts, ExtractSavesEveryTextAndAttachmentAsTheLibraryDecodesIt) {
             0);
 }
 
-TEST(CfdumpParts, ReportsGiveDecodedSizesAndDigestsBesideStoredSizes) {
-  TempDir dir;
-  const std::string capture = dir.File("mail.cf");
-  WriteFile(capture, PartsCapture());
-  CMailContentFile mail;
-  std::vector<contentfile::PartInfo> parts;
-  if (!LibraryParts(capture, &mail, &parts)) {
-    GTEST_SKIP() << "the library gives no part list";
-  }
+TEST_F(CfdumpParts, ReportsGiveDecodedSizesAndDigestsBesideStoredSizes) {
   RunResult run = RunCfdump({"--json", capture});
   ASSERT_EQ(run.status, 0) << run.err;
   Json report = ParseJson(Lines(run.out).at(0));
@@ -190,15 +185,7 @@ TEST(CfdumpParts, ReportsGiveDecodedSizesAndDigestsBesideStoredSizes) {
   EXPECT_NE(text.out.find("sha256 "), std::string::npos);
 }
 
-TEST(CfdumpParts, Utf8ConvertsFromTheDeclaredCharsetsAndWarnsWhereItCannot) {
-  TempDir dir;
-  const std::string capture = dir.File("mail.cf");
-  WriteFile(capture, PartsCapture());
-  CMailContentFile mail;
-  std::vector<contentfile::PartInfo> parts;
-  if (!LibraryParts(capture, &mail, &parts)) {
-    GTEST_SKIP() << "the library gives no part list";
-  }
+TEST_F(CfdumpParts, Utf8ConvertsFromTheDeclaredCharsetsAndWarnsWhereItCannot) {
   RunResult run = RunCfdump({"--json", "--utf8", capture});
   ASSERT_EQ(run.status, 0) << run.err;
   Json report = ParseJson(Lines(run.out).at(0));

@@ -353,6 +353,21 @@ bool WriteDigestFile(const CaptureReport& report, FolderWriter* writer,
   return true;
 }
 
+// Leaves the marker in a capture's folder; one there already must be a
+// plain file (never opened: it may be a FIFO or a device planted there).
+bool MarkFolder(int folder) {
+  UniqueFd marker(::openat(folder, kExtractMarker, kCreateFlags, 0666));
+  if (marker.valid()) return true;
+  if (errno != EEXIST) return false;
+  struct stat st;
+  if (::fstatat(folder, kExtractMarker, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
+  if (S_ISREG(st.st_mode)) return true;
+  errno = EEXIST;
+  return false;
+}
+
 }  // namespace
 
 FolderIds InputFolders(const std::vector<Input>& inputs) {
@@ -471,14 +486,11 @@ void ExtractCapture(Capture* capture, const ExtractDir& dir,
                   "the folder \"" + path + "\" holds an input of this run");
     return;
   }
-  UniqueFd marker(::openat(folder_fd.get(), kExtractMarker,
-                           O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!marker.valid()) {
+  if (!MarkFolder(folder_fd.get())) {
     capture->Fail(Status::kFailed, "cannot mark the folder \"" + path +
                                        "\": " + ErrnoInWords(errno));
     return;
   }
-  marker.Reset();
   report.extracted = true;
   report.extract_dir = path;
 

@@ -199,6 +199,11 @@ TEST_F(CfdumpParts, Utf8ConvertsFromTheDeclaredCharsetsAndWarnsWhereItCannot) {
     }
   }
   EXPECT_TRUE(named) << run.out;
+  const std::string out = dir.File("out");
+  RunResult extract = RunCfdump({"extract", "--utf8", capture, "-d", out});
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(ReadFile(out + "/mail.cf/r\xC3\xA9sum\xC3\xA9.txt"),
+            "r\xE9sum\xE9");
   RunResult text = RunCfdump({"text", "--utf8", capture});
   EXPECT_EQ(text.status, 0);
   EXPECT_NE(text.out.find("caf\xC3\xA9 au lait"), std::string::npos)

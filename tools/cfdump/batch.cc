@@ -87,12 +87,13 @@ Result Process(const Job& job, const Input& input, const std::string& folder) {
     if (input.error.empty()) {
       capture = std::make_unique<Capture>(
           input.path, input.open_path.empty() ? input.path : input.open_path);
+      // Converted first, so that extraction names files in UTF-8.
+      if (options.utf8) capture->ConvertToUtf8();
       if (options.command == Command::kExtract) {
         ExtractCapture(capture.get(), *job.dir, folder, *job.settings);
       } else {
         capture->MeasureParts(options.digests);
       }
-      if (options.utf8) capture->ConvertToUtf8();
       report = &capture->report();
     } else {
       failed_report.path = input.path;

@@ -219,7 +219,7 @@ int SaveParts(Capture* capture, const ExtractSettings& settings,
       AttachmentEntry& entry = report.attachments[part.attachment_index];
       saved.index = entry.index;
       saved.name = entry.name;
-      wanted = SafeFileName(entry.name);
+      wanted = SafeFileName(entry.has_name_utf8 ? entry.name_utf8 : entry.name);
       if (wanted.empty()) {
         wanted = "attachment-" + std::to_string(entry.index) +
                  ExtensionOfMediaType(part.media_type);

@@ -71,7 +71,8 @@ Options:
                      sha256), e.g. --hash md5,sha1,sha256
   --utf8             info, extract, text: the subject, attachment names and
                      text also converted to UTF-8 from their declared
-                     charsets; where that fails, the bytes with a warning
+                     charsets (extract names files by the converted names);
+                     where that fails, the bytes with a warning
   -h, --help         this text
   --version          the version of cfdump and of the library
   --                 every later argument is a PATH

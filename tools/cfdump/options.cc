@@ -36,8 +36,9 @@ Commands:
            "text.html", then "text-2.txt"... in the order of the mail) and
            its attachments, or the body ("body") of any other capture or of
            a mail that cannot be parsed. Each folder gets a list of SHA-256
-           digests, SHA256SUMS, that "sha256sum -c" checks, and a marker
-           file, .cfdump-extract, by which later runs skip it.
+           digests of its texts and attachments, SHA256SUMS, that
+           "sha256sum -c" checks (unless --hash leaves out sha256), and a
+           marker file, .cfdump-extract, by which later runs skip it.
            Attachment names come from the mail and are not trusted: only
            their last path component is kept ("/" and "\" separate), control
            characters and marks of text direction become "_", a leading "-"

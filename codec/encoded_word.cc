@@ -58,19 +58,33 @@ WordScan ReadWord(const Byte* open, const Byte* end, EncodedWord* word) {
   return word->text_end != nullptr ? WordScan::kFound : WordScan::kNoMore;
 }
 
-// A Q word is quoted-printable in which "_" stands for a space.
+// A Q word is quoted-printable in which "_" stands for a space. The word
+// ends the content: an "=" its end leaves undecided stands for itself, a
+// lone one for nothing.
 size_t DecodeQ(const Byte* text, const Byte* end, Byte* out) {
   const Byte* const out_begin = out;
-  for (;;) {
-    const auto* underscore = static_cast<const Byte*>(
-        std::memchr(text, '_', static_cast<size_t>(end - text)));
-    const Byte* stop = underscore != nullptr ? underscore : end;
-    out += QPDecode(reinterpret_cast<const char*>(text),
-                    static_cast<uint32_t>(stop - text),
-                    reinterpret_cast<char*>(out));
-    if (underscore == nullptr) break;
-    *out++ = ' ';
-    text = underscore + 1;
+  while (text < end) {
+    const Byte c = *text;
+    if (c == '_') {
+      *out++ = ' ';
+      ++text;
+      continue;
+    }
+    if (c != '=') {
+      *out++ = c;
+      ++text;
+      continue;
+    }
+    const QPSequence sequence = ReadQPSequence(text, end);
+    if (sequence.kind == QPSequence::kIncomplete) {
+      if (sequence.length > 1) {
+        std::memcpy(out, text, sequence.length);
+        out += sequence.length;
+      }
+      break;
+    }
+    if (sequence.kind != QPSequence::kSoftBreak) *out++ = sequence.byte;
+    text += sequence.length;
   }
   return static_cast<size_t>(out - out_begin);
 }

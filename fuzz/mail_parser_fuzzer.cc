@@ -29,7 +29,11 @@ constexpr int32_t kMaxSaved = 8;
 
 void CheckPartTable(const CMailParser& parser) {
   bool classifying = true;
+  uint32_t previous_end = 0;
   for (const ST_MAIL_PART& part : parser.Parts()) {
+    // Parts follow one another and never repeat.
+    FUZZ_CHECK(part.nStart >= previous_end);
+    previous_end = part.nEnd;
     FUZZ_CHECK(part.nStart <= part.nEnd);
     FUZZ_CHECK(part.nEnd <= parser.DataLength());
     FUZZ_CHECK(part.nType >= contentfile_internal::MAIL_PART_UNCLASSIFIED &&
@@ -42,9 +46,9 @@ void CheckPartTable(const CMailParser& parser) {
     FUZZ_CHECK(classifying);
     FUZZ_CHECK(part.nDataStart >= part.nStart);
     FUZZ_CHECK(part.nDataStart <= part.nEnd);
-    FUZZ_CHECK((part.nType == contentfile_internal::MAIL_PART_ATTACHMENT) ==
-               !part.strName.empty());
-    FUZZ_CHECK(part.strName.size() <= contentfile_internal::kMaxNameLength);
+    // A named part is an attachment; a nameless one may be too.
+    FUZZ_CHECK(part.strName.empty() ||
+               part.nType == contentfile_internal::MAIL_PART_ATTACHMENT);
   }
 }
 

@@ -21,7 +21,8 @@ bool EndsQuotedRun(char c) {
 
 // A quoted value starting at the quote `quote`; false when its closing quote
 // is not on its (unfolded) line.
-bool ReadQuoted(const char* quote, const char* end, ParameterValue* result) {
+bool ReadQuoted(const char* quote, const char* end, bool keep_leading_space,
+                ParameterValue* result) {
   const char* p = quote + 1;
   while (p < end && !EndsQuotedRun(*p)) ++p;
   std::string_view text(quote + 1, static_cast<size_t>(p - quote - 1));
@@ -44,7 +45,13 @@ bool ReadQuoted(const char* quote, const char* end, ParameterValue* result) {
     text = unfolded;
   }
   if (p == end) return false;
-  result->text.assign(TrimHeaderSpace(text));
+  const std::string_view trimmed = TrimHeaderSpace(text);
+  if (keep_leading_space && !trimmed.empty()) {
+    // Only white space at the end goes.
+    result->text.assign(text.data(), trimmed.data() + trimmed.size());
+  } else {
+    result->text.assign(trimmed);
+  }
   result->stop = p + 1;
   return true;
 }
@@ -102,12 +109,13 @@ constexpr int kMaxSectionDigits = 9;
 
 }  // namespace
 
-ParameterValue ReadParameterValue(const char* value, const char* end) {
+ParameterValue ReadParameterValue(const char* value, const char* end,
+                                  bool keep_leading_space) {
   const char* first = value;
   while (first < end && *first == '\t') ++first;
   if (first < end && *first == '"') {
     ParameterValue quoted;
-    if (ReadQuoted(first, end, &quoted)) return quoted;
+    if (ReadQuoted(first, end, keep_leading_space, &quoted)) return quoted;
   }
   const char* stop = value;
   while (stop < end && !EndsUnquotedValue(*stop)) ++stop;

@@ -93,12 +93,17 @@ bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
                         uint32_t& size) {
   const ST_MAIL_PART* part = FindAttachment(parser, index);
   if (part == nullptr) return false;
-  // The decoded name is never longer than the stored one.
+  // The whole name is decoded, then cut: an encoded word longer than the
+  // name buffer still comes out decoded. Decoding never lengthens it.
   const std::string& stored = part->strName;
-  const uint32_t length = static_cast<uint32_t>(
-      stored.size() < kMaxNameLength ? stored.size() : kMaxNameLength);
-  const uint32_t written = DecodeWord(stored.data(), length, name);
-  name[written] = '\0';
+  std::string decoded(stored.size(), '\0');
+  decoded.resize(DecodeWord(stored.data(), static_cast<uint32_t>(stored.size()),
+                            decoded.data()));
+  // A name is a C string: it ends at its first NUL.
+  decoded.resize(std::strlen(decoded.c_str()));
+  if (decoded.size() > kMaxNameLength) decoded.resize(kMaxNameLength);
+  std::memcpy(name, decoded.data(), decoded.size());
+  name[decoded.size()] = '\0';
   size = StoredSize(*part);
   return true;
 }
@@ -120,7 +125,8 @@ uint32_t ReadMailText(const CMailParser& parser, char* buffer,
     case Encoding::kBase64:
       return static_cast<uint32_t>(Base64Decode(content, n, buffer));
     case Encoding::kQuotedPrintable:
-      return static_cast<uint32_t>(QPDecode(content, n, buffer));
+      // A length below the stored size cuts the content short.
+      return static_cast<uint32_t>(QPDecode(content, n, buffer, n == stored));
     case Encoding::kNone:
       break;
   }

@@ -291,7 +291,7 @@ int SaveWithoutPartList(Capture* capture, const ExtractSettings& settings,
         saved.bytes = SizeOf(file.get());
       } else {
         writer->Remove(name, file.get());
-        saved.error = SaveAttachmentInWords(rc);
+        saved.error = PartInWords(rc);
       }
     }
     if (!saved.error.empty()) ++failures;

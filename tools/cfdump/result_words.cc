@@ -142,28 +142,7 @@ std::string SaveBodyInWords(int32_t code) {
     case -5:
       return WithCode("reading the body failed", code);
     case -6:
-      return WithCode("writing the target failed (is the disk full?)", code);
-    default:
-      return Unknown(code);
-  }
-}
-
-std::string SaveAttachmentInWords(int32_t code) {
-  switch (code) {
-    case -1:
-      return WithCode("no mail message was parsed", code);
-    case -11:
-      return WithCode("the target was refused", code);
-    case -12:
-      return WithCode("out of memory decoding a base64 attachment", code);
-    case -13:
-      return WithCode("out of memory decoding a quoted-printable attachment",
-                      code);
-    case -14:
-      return WithCode("there is no such attachment", code);
-    case -15:
-      return WithCode("writing the attachment failed (is the disk full?)",
-                      code);
+      return WithCode("writing the target failed", code);
     default:
       return Unknown(code);
   }
@@ -176,11 +155,12 @@ std::string PartInWords(int32_t code) {
     case -11:
       return WithCode("the target was refused", code);
     case -12:
-      return WithCode("out of memory decoding the part", code);
+    case -13:
+      return WithCode("out of memory decoding it", code);
     case -14:
-      return WithCode("there is no such part", code);
+      return WithCode("there is no such part or attachment", code);
     case -15:
-      return WithCode("writing the part failed", code);
+      return WithCode("writing it failed", code);
     case -16:
       return WithCode("the capture could not be read", code);
     default:

@@ -20,8 +20,10 @@ constexpr size_t kMaxAttachmentNameLength = 260;
 // Quoted values keep their spaces; the name keeps its encoded words and its
 // charset, and its whole length: it is cut to kMaxAttachmentNameLength bytes
 // only once decoded, when it is handed out. Empty when the part is not
-// named.
-std::string AttachmentName(const char* block, size_t length);
+// named. `charset`, when not null, receives the charset that an RFC 2231
+// form declared ("" for the other forms).
+std::string AttachmentName(const char* block, size_t length,
+                           std::string* charset = nullptr);
 
 // True when the header block makes a part without a name an attachment all
 // the same: its Content-Disposition value (after leading white space) begins

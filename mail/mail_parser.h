@@ -42,6 +42,7 @@ struct ST_MAIL_PART {
                             // analysed; nEnd when it has no content
   std::string strName;      // file name as written (encoded words kept)
   std::string strEncoding;  // Content-Transfer-Encoding value, verbatim
+  uint32_t nDepth = 0;      // multiparts around it below the message's own
 };
 
 class CMailParser {
@@ -151,8 +152,8 @@ class CMailParser {
   // level. `boundary_key` is the offset of the first "boundary=" key in the
   // part, or kNotFound.
   void AppendPart(size_t start, size_t end, size_t boundary_key);
-  // Appends the entry [start, end).
-  void AppendEntry(size_t start, size_t end);
+  // Appends the entry [start, end) at nesting depth `depth`.
+  void AppendEntry(size_t start, size_t end, uint32_t depth);
   // Analyses entry `index` and sets its kind, unless the classification
   // has stopped.
   void ClassifyEntry(size_t index);

@@ -42,8 +42,17 @@ std::optional<std::string> SimpleParameter(std::string_view field_value,
 // language, which are dropped); quoted sections lose their quotes. The
 // charset is not converted. Parameter names match without regard to case,
 // at the start of a parameter only. Empty when there is no such parameter.
+// `charset`, when not null, receives the charset the value declared ("" if
+// none).
 std::string ExtendedParameter(std::string_view field_value,
-                              std::string_view name);
+                              std::string_view name,
+                              std::string* charset = nullptr);
+
+// The value of the parameter `name` (as in `; name=value`, the name matched
+// without regard to case at the start of a parameter, blanks allowed around
+// the "="), read by ReadParameterValue; nullopt when there is none.
+std::optional<std::string> NamedParameter(std::string_view field_value,
+                                          std::string_view name);
 
 }  // namespace contentfile_internal
 

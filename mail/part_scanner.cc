@@ -151,7 +151,7 @@ int32_t CMailParser::ParseSinglePart() {
   if (head_only_) return kPartsFound;
   // The part's header block is the whole head, wherever its Content-Type
   // line stands; a message without one is text/plain all the same.
-  AppendEntry(0, m_nDataLen);
+  AppendEntry(0, m_nDataLen, 0);
   return kPartsFound;
 }
 
@@ -218,7 +218,7 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
         return;
       }
     }
-    AppendEntry(part_start, part_end);
+    AppendEntry(part_start, part_end, static_cast<uint32_t>(part_level - 1));
   };
 
   enter(start, end, 1, boundary_key);
@@ -246,10 +246,11 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
   }
 }
 
-void CMailParser::AppendEntry(size_t start, size_t end) {
+void CMailParser::AppendEntry(size_t start, size_t end, uint32_t depth) {
   ST_MAIL_PART part;
   part.nStart = static_cast<uint32_t>(start);
   part.nEnd = static_cast<uint32_t>(end);
+  part.nDepth = depth;
   m_arrParts.push_back(std::move(part));
   if (classifying_) ClassifyEntry(m_arrParts.size() - 1);
 }

@@ -24,8 +24,6 @@ constexpr size_t kMaxPathLength = 259;
 // SaveBody2File's result for an empty body, after which an existing target
 // is left as it was and a new one is empty.
 constexpr int32_t kEmptyBody = -3;
-// The result of SaveBody2File and SaveBody2Fd when no file is open.
-constexpr int32_t kSaveNoFile = -1;
 // SaveBody2File's result when the target cannot be created.
 constexpr int32_t kCannotCreate = -2;
 

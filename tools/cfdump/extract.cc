@@ -158,13 +158,6 @@ uint64_t SizeOf(int fd) {
   return ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-// The library's save to a path, pointed at the descriptor's own file: the
-// path names the open file itself, so no name in DIR is looked up again.
-// For a library without descriptor retrieval.
-std::string DescriptorPath(int fd) {
-  return "/proc/self/fd/" + std::to_string(fd);
-}
-
 // Writes one part into a new file; returns false when it failed.
 bool SavePart(const Capture& capture, const ExtractSettings& settings,
               FolderWriter* writer, const std::string& wanted, SavedFile* saved,
@@ -245,7 +238,8 @@ int SaveParts(Capture* capture, const ExtractSettings& settings,
 }
 
 // The mail text and the attachments by the library's calls without a part
-// list: the text decoded into memory, the attachments by the path save.
+// list (when listing the parts failed): the text decoded into memory, the
+// attachments through the descriptors created for them.
 int SaveWithoutPartList(Capture* capture, const ExtractSettings& settings,
                         FolderWriter* writer) {
   CaptureReport& report = capture->report();
@@ -284,8 +278,8 @@ int SaveWithoutPartList(Capture* capture, const ExtractSettings& settings,
     std::string name;
     UniqueFd file = writer->Create(wanted, &name, &saved.error);
     if (file.valid()) {
-      const int32_t rc = capture->mail()->GetAttachment2File(
-          entry.index, DescriptorPath(file.get()).c_str());
+      const int32_t rc =
+          capture->mail()->GetAttachment2Fd(entry.index, file.get());
       if (rc == 0) {
         saved.file = writer->PathOf(name);
         saved.bytes = SizeOf(file.get());
@@ -307,12 +301,7 @@ void SaveBody(Capture* capture, FolderWriter* writer) {
   std::string name;
   UniqueFd file = writer->Create(saved.name, &name, &saved.error);
   if (file.valid()) {
-    int32_t rc = capture->file()->SaveBody2Fd(file.get());
-    if (rc == kSaveNoFile) {
-      // The capture is open, so descriptors are not written to by this
-      // library: save to the descriptor's own path instead.
-      rc = capture->file()->SaveBody2File(DescriptorPath(file.get()).c_str());
-    }
+    const int32_t rc = capture->file()->SaveBody2Fd(file.get());
     // An empty body leaves the new file as it is: empty.
     if (rc == 0 || rc == kEmptyBody) {
       saved.file = writer->PathOf(name);

@@ -92,6 +92,20 @@ int RunHeadOrBody(const Options& options, const std::string& path) {
   if (body && !options.output.empty() && options.output != kStdStream) {
     return SaveBody(options, path, &file);
   }
+  if (body) {
+    // Streamed by the library, never held whole in memory here.
+    OutputTarget target;
+    std::string error;
+    if (!target.Open(kStdStream, path, false, &error)) {
+      return Failure(kStdStream, error);
+    }
+    std::fflush(stdout);
+    rc = file.SaveBody2Fd(STDOUT_FILENO);
+    if (rc != 0 && rc != kEmptyBody) {
+      return Failure(kStdStream, SaveBodyInWords(rc));
+    }
+    return 0;
+  }
   std::string bytes;
   std::string error;
   if (!ReadRange(&file, body, &bytes, &error)) {

@@ -1,0 +1,150 @@
+"""Reports and extraction over many captures on a Dask cluster.
+
+The workers read the captures by path, so the scheduler, the workers and
+the client must see the capture storage under the same paths (a shared or
+network file system). Paths and globs are expanded on the client::
+
+    from dask.distributed import Client
+    import contentfile.dask
+
+    client = Client("tcp://scheduler:8786")
+    bag = contentfile.dask.reports(["/captures/2024-03-14/**/*.cf"])
+    smtp = bag.filter(lambda r: r["kind"] == "smtp").count().compute()
+    contentfile.dask.extract(["/captures/2024-03-14"], "/cases/1234/out")
+
+Each task reads a partition of captures in one call of the compiled module
+(without the GIL), so that a task's work outweighs its scheduling.
+"""
+
+from __future__ import annotations
+
+import glob
+import json
+import math
+import os
+from typing import Any, Dict, Iterable, List, Optional, Sequence, Tuple, Union
+
+import dask.bag as db
+
+from . import _errors, _native
+from ._capture import PathLike
+
+__all__ = ["reports", "extract", "expand_paths"]
+
+# Captures per partition: at least this many, so that a task is not
+# dominated by its scheduling (a small capture takes well under a
+# millisecond) ...
+MIN_PARTITION = 200
+# ... and at most this many, so that a large run still spreads over many
+# workers and a lost worker loses little work.
+MAX_PARTITION = 5000
+# Partitions a run aims for when the sizes above leave a choice.
+TARGET_PARTITIONS = 64
+
+PathsOrGlobs = Union[PathLike, Iterable[PathLike]]
+
+
+def _is_glob(path: bytes) -> bool:
+    return glob.has_magic(path)
+
+
+def expand_paths(paths_or_globs: PathsOrGlobs, *,
+                 skip: PathLike = b"") -> List[Tuple[bytes, bytes]]:
+    """The captures that ``paths_or_globs`` names, as ``cfdump`` lists its
+    inputs: files as given, folders walked recursively in name order
+    (names that start with "." skipped), globs (``**`` included) expanded
+    in name order. Gives (path, error) pairs; ``error`` is empty unless
+    the entry cannot be listed."""
+    if isinstance(paths_or_globs, (str, bytes, os.PathLike)):
+        paths_or_globs = [paths_or_globs]
+    expanded: List[bytes] = []
+    for item in paths_or_globs:
+        path = os.fsencode(item)
+        if b"\0" in path:
+            raise ValueError("embedded null byte in the path")
+        if _is_glob(path):
+            expanded += sorted(glob.glob(path, recursive=True))
+        else:
+            expanded.append(path)
+    return _native.list_inputs(expanded, os.fsencode(skip))
+
+
+def _partition_size_for(count: int) -> int:
+    """Captures per partition for a run of ``count`` captures."""
+    return max(MIN_PARTITION,
+               min(MAX_PARTITION, math.ceil(count / TARGET_PARTITIONS)))
+
+
+def _report_partition(entries: Sequence[Tuple[bytes, bytes]]
+                      ) -> List[Dict[str, Any]]:
+    paths = [path for path, error in entries if not error]
+    reports = iter(_native.reports(paths))
+    out = []
+    for path, error in entries:
+        line = next(reports) if not error else _native.failed_report(path,
+                                                                     error)
+        out.append(json.loads(line))
+    return out
+
+
+def _extract_partition(entries: Sequence[Tuple[bytes, bytes, bytes]],
+                       force: bool) -> List[Dict[str, Any]]:
+    readable = [(path, folder) for path, error, folder in entries
+                if not error]
+    reports = iter(_native.extract_reports([p for p, _ in readable],
+                                           [f for _, f in readable], force))
+    out = []
+    for path, error, _ in entries:
+        line = next(reports) if not error else _native.failed_report(path,
+                                                                     error)
+        out.append(json.loads(line))
+    return out
+
+
+def reports(paths_or_globs: PathsOrGlobs, *,
+            partition_size: Optional[int] = None) -> db.Bag:
+    """A Dask bag of the report of every capture that ``paths_or_globs``
+    names, in input order: the dicts of ``cfdump --json`` (the same keys
+    and values as :func:`contentfile.report`). ``partition_size``
+    overrides the captures per partition."""
+    entries = expand_paths(paths_or_globs)
+    size = partition_size or _partition_size_for(len(entries))
+    return db.from_sequence(entries, partition_size=size).map_partitions(
+        _report_partition)
+
+
+def extract(paths_or_globs: PathsOrGlobs, out_dir: PathLike, *,
+            force: bool = False, compute: bool = True,
+            partition_size: Optional[int] = None
+            ) -> Union[List[Dict[str, Any]], db.Bag]:
+    """Extracts every capture that ``paths_or_globs`` names into a folder
+    of its own under ``out_dir``, on the workers, as ``cfdump extract -d
+    out_dir`` does: the same folder and file names, the same rules (nothing
+    written outside ``out_dir``, no existing file replaced unless
+    ``force``). The folders are planned on the client, so two captures
+    never share one.
+
+    Gives the reports (with their ``extract`` member) in input order, or
+    with ``compute=False`` the bag that makes them.
+    Raises :class:`contentfile.ExtractError` when ``out_dir`` cannot be
+    used.
+    """
+    out_dir = os.fsencode(out_dir)
+    if b"\0" in out_dir:
+        raise ValueError("embedded null byte in the path")
+    while len(out_dir) > 1 and out_dir.endswith(b"/"):
+        out_dir = out_dir[:-1]
+    problem = _native.prepare_extract_dir(out_dir)
+    if problem:
+        error = _errors.ExtractError(os.fsdecode(problem))
+        error.operation = "extract"
+        raise error
+    entries = expand_paths(paths_or_globs, skip=out_dir)
+    folders = _native.plan_folders([path for path, _ in entries], out_dir,
+                                   force)
+    planned = [(path, error, folder)
+               for (path, error), folder in zip(entries, folders)]
+    size = partition_size or _partition_size_for(len(planned))
+    bag = db.from_sequence(planned, partition_size=size).map_partitions(
+        _extract_partition, force)
+    return bag.compute() if compute else bag

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import enum
+import fcntl
 import io
 import ipaddress
 import os
@@ -103,14 +104,36 @@ def _create_exclusive(path: bytes, overwrite: bool) -> int:
              os.O_CLOEXEC)
     try:
         if overwrite:
-            try:
-                if not stat.S_ISDIR(os.lstat(path).st_mode):
-                    os.unlink(path)
-            except FileNotFoundError:
-                pass
+            _remove_unless_held_open(path)
         return os.open(path, flags, 0o666)
     except OSError as e:
         raise _errors.os_error(e, "create") from None
+
+
+def _remove_unless_held_open(path: bytes) -> None:
+    """Removes the entry at ``path`` (not a folder) unless it is a content
+    file that a capture holds open, as the library refuses to write onto
+    one."""
+    try:
+        mode = os.lstat(path).st_mode
+    except FileNotFoundError:
+        return
+    if stat.S_ISDIR(mode):
+        return
+    if stat.S_ISREG(mode):
+        fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK |
+                     os.O_CLOEXEC)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            error = _errors.SaveError(
+                "%s: the target is a content file held open"
+                % os.fsdecode(path))
+            error.operation, error.code = "create", -11
+            raise error from None
+        finally:
+            os.close(fd)
+    os.unlink(path)
 
 
 def _save_to_new_file(path: PathLike, overwrite: bool,

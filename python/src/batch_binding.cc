@@ -44,9 +44,8 @@ py::list ReportMany(const std::vector<std::string>& paths,
     py::gil_scoped_release release;
     reports.reserve(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
-      reports.push_back(
-          Report(paths[i], folders.empty() ? std::string() : folders[i],
-                 force));
+      reports.push_back(Report(
+          paths[i], folders.empty() ? std::string() : folders[i], force));
     }
   }
   py::list out;
@@ -97,8 +96,8 @@ void RegisterBatch(py::module_& module) {
         }
         py::list out;
         for (const cfdump::Input& input : inputs) {
-          out.append(py::make_tuple(py::bytes(input.path),
-                                    py::bytes(input.error)));
+          out.append(
+              py::make_tuple(py::bytes(input.path), py::bytes(input.error)));
         }
         return out;
       },

@@ -34,7 +34,8 @@ std::string FieldText(const char* field, size_t width) {
 // released and returns how many bytes it wrote (at most `size`).
 template <typename Fill>
 py::bytes FilledBytes(size_t size, Fill&& fill) {
-  PyObject* raw = PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
+  PyObject* raw =
+      PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(size));
   if (raw == nullptr) throw py::error_already_set();
   char* data = PyBytes_AS_STRING(raw);
   size_t written;
@@ -411,10 +412,8 @@ void RegisterCapture(py::module_& module) {
                             "wrap it).")
       .def(py::init<const std::string&, int>(), py::arg("path"),
            py::arg("kind"))
-      .def_property_readonly("path",
-                             [](const NativeCapture& c) {
-                               return py::bytes(c.path());
-                             })
+      .def_property_readonly(
+          "path", [](const NativeCapture& c) { return py::bytes(c.path()); })
       .def_property_readonly("kind", &NativeCapture::kind)
       .def_property_readonly("closed", &NativeCapture::closed)
       .def("close", &NativeCapture::Close)

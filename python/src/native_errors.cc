@@ -17,8 +17,8 @@ void Raise(const NativeFailure& failure) {
                                    : py::object(py::none());
     py::object error =
         py::module_::import("contentfile._errors")
-            .attr("from_native")(failure.operation, code,
-                                 failure.error_number, py::bytes(failure.path));
+            .attr("from_native")(failure.operation, code, failure.error_number,
+                                 py::bytes(failure.path));
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())),
                     error.ptr());
   } catch (py::error_already_set& e) {

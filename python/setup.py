@@ -33,7 +33,8 @@ def sources():
                                                             "cfdump", "*.cc"))
                     if os.path.basename(path) not in FRONT_END)
     found += sorted(glob.glob(os.path.join(HERE, "src", "*.cc")))
-    return found
+    # setuptools takes source paths relative to this folder only.
+    return [os.path.relpath(path, HERE) for path in found]
 
 
 # Parallel compilation of the sources; CONTENTFILE_BUILD_JOBS overrides the

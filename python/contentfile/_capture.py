@@ -601,3 +601,7 @@ def open(path: PathLike, kind: Optional[Kind] = None) -> Capture:
     wanted = -1 if kind is None else int(Kind(kind))
     native = _native.Capture(_fspath(path), wanted)
     return _CLASSES.get(Kind(native.kind), Capture)(native)
+
+
+for _name in __all__:
+    globals()[_name].__module__ = "contentfile"

@@ -40,7 +40,7 @@ def message(index, size=600, rng=None):
     shape = index % 5
     words = b" ".join(rng.choice([b"report", b"caf\xc3\xa9", b"figures",
                                   b"draft", b"na\xc3\xafve", b"invoice"])
-                      for _ in range(max(4, size // 8)))
+                      for _ in range(max(4, min(size // 8, 300))))
     head = [b"From: \"Sender %d\" <sender%d@example.org>" % (index, index),
             b"To: <r%d@example.com>, other%d@example.net" % (index, index),
             b"Subject: =?UTF-8?B?%s?= %d" % (
@@ -62,7 +62,7 @@ def message(index, size=600, rng=None):
         parts.append([b"Content-Type: text/html; charset=UTF-8", b"",
                       b"<p>" + words + b"</p>"])
     name = b"data-%d.bin" % (index % 3) if shape != 4 else b"same.bin"
-    blob = bytes(rng.getrandbits(8) for _ in range(size))
+    blob = rng.randbytes(size)
     parts.append([b"Content-Type: application/octet-stream; name=\"%s\"" % name,
                   b"Content-Transfer-Encoding: base64",
                   b"Content-Disposition: attachment; filename=\"%s\"" % name,

@@ -33,7 +33,6 @@ shared by threads serves one call at a time.
 
 from __future__ import annotations
 
-import json
 import os
 from typing import Any, Dict
 
@@ -67,4 +66,4 @@ def report(path: PathLike) -> Dict[str, Any]:
     path = os.fsencode(path)
     if b"\0" in path:
         raise ValueError("embedded null byte in the path")
-    return json.loads(_native.reports([path])[0])
+    return _native.report(path)

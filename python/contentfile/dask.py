@@ -19,7 +19,6 @@ Each task reads a partition of captures in one call of the compiled module
 from __future__ import annotations
 
 import glob
-import json
 import math
 import os
 from typing import Any, Dict, Iterable, List, Optional, Sequence, Tuple, Union
@@ -79,12 +78,8 @@ def _report_partition(entries: Sequence[Tuple[bytes, bytes]]
                       ) -> List[Dict[str, Any]]:
     paths = [path for path, error in entries if not error]
     reports = iter(_native.reports(paths))
-    out = []
-    for path, error in entries:
-        line = next(reports) if not error else _native.failed_report(path,
-                                                                     error)
-        out.append(json.loads(line))
-    return out
+    return [next(reports) if not error else _native.failed_report(path, error)
+            for path, error in entries]
 
 
 def _extract_partition(entries: Sequence[Tuple[bytes, bytes, bytes]],
@@ -93,12 +88,8 @@ def _extract_partition(entries: Sequence[Tuple[bytes, bytes, bytes]],
                 if not error]
     reports = iter(_native.extract_reports([p for p, _ in readable],
                                            [f for _, f in readable], force))
-    out = []
-    for path, error, _ in entries:
-        line = next(reports) if not error else _native.failed_report(path,
-                                                                     error)
-        out.append(json.loads(line))
-    return out
+    return [next(reports) if not error else _native.failed_report(path, error)
+            for path, error, _ in entries]
 
 
 def reports(paths_or_globs: PathsOrGlobs, *,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "python/src/json_objects.h"
 #include "tools/cfdump/capture.h"
 #include "tools/cfdump/extract.h"
 #include "tools/cfdump/input_list.h"
@@ -48,8 +49,11 @@ py::list ReportMany(const std::vector<std::string>& paths,
           paths[i], folders.empty() ? std::string() : folders[i], force));
     }
   }
+  JsonObjects objects;
   py::list out;
-  for (const std::string& report : reports) out.append(py::bytes(report));
+  for (const std::string& report : reports) {
+    out.append(objects.Decode(report));
+  }
   return out;
 }
 
@@ -57,13 +61,30 @@ py::list ReportMany(const std::vector<std::string>& paths,
 
 void RegisterBatch(py::module_& module) {
   module.def(
+      "decode_json",
+      [](const std::string& text) { return JsonObjects().Decode(text); },
+      py::arg("text"), "JSON text to the objects json.loads gives.");
+  module.def(
+      "report",
+      [](const std::string& path) {
+        std::string report;
+        {
+          py::gil_scoped_release release;
+          report = Report(path, std::string(), false);
+        }
+        return JsonObjects().Decode(report);
+      },
+      py::arg("path"),
+      "The report of one capture: the objects of the JSON that cfdump "
+      "--json writes for it.");
+  module.def(
       "reports",
       [](const std::vector<std::string>& paths) {
         return ReportMany(paths, {}, false);
       },
       py::arg("paths"),
-      "The JSON report (bytes, one line) of each capture, as cfdump --json "
-      "writes it.");
+      "The report of each capture: the objects of the JSON that cfdump "
+      "--json writes for it.");
   module.def(
       "extract_reports",
       [](const std::vector<std::string>& paths,
@@ -78,14 +99,14 @@ void RegisterBatch(py::module_& module) {
       },
       py::arg("paths"), py::arg("folders"), py::arg("force"),
       "Extracts each capture into its folder (planned by plan_folders) and "
-      "gives its JSON report.");
+      "gives its report.");
   module.def(
       "failed_report",
       [](const std::string& path, const std::string& error) {
-        return py::bytes(FailedReport(path, error));
+        return JsonObjects().Decode(FailedReport(path, error));
       },
       py::arg("path"), py::arg("error"),
-      "The JSON report of an input that could not be listed.");
+      "The report of an input that could not be listed.");
   module.def(
       "list_inputs",
       [](const std::vector<std::string>& paths, const std::string& skip) {

@@ -113,7 +113,7 @@ def dask_reports(client, folder):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--captures", type=int, default=20000)
-    parser.add_argument("--size", type=int, default=21000,
+    parser.add_argument("--size", type=int, default=24000,
                         help="attachment bytes per message (about 30 KB "
                              "captures with the default)")
     parser.add_argument("--runs", type=int, default=3)

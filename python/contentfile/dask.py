@@ -74,22 +74,54 @@ def _partition_size_for(count: int) -> int:
                min(MAX_PARTITION, math.ceil(count / TARGET_PARTITIONS)))
 
 
-def _report_partition(entries: Sequence[Tuple[bytes, bytes]]
-                      ) -> List[Dict[str, Any]]:
-    paths = [path for path, error in entries if not error]
-    reports = iter(_native.reports(paths))
-    return [next(reports) if not error else _native.failed_report(path, error)
-            for path, error in entries]
+# A partition travels as one small tuple of NUL-separated byte strings (no
+# path holds a NUL): Dask walks lists and tuples of a graph element by
+# element, and a list of many paths in the graph costs more to schedule than
+# reading the captures does.
+Chunk = Tuple[bytes, ...]
 
 
-def _extract_partition(entries: Sequence[Tuple[bytes, bytes, bytes]],
+def _pack(columns: Sequence[Sequence[bytes]], size: int) -> List[Chunk]:
+    count = len(columns[0]) if columns else 0
+    return [tuple(b"\0".join(column[i:i + size]) for column in columns)
+            for i in range(0, count, size)]
+
+
+def _unpack(chunk: Chunk) -> List[List[bytes]]:
+    return [column.split(b"\0") for column in chunk]
+
+
+def _chunk_bag(columns: Sequence[Sequence[bytes]], size: int) -> db.Bag:
+    chunks = _pack(columns, size)
+    return db.from_sequence(chunks, npartitions=max(1, len(chunks)))
+
+
+def _report_partition(chunks: Sequence[Chunk]) -> List[Dict[str, Any]]:
+    out: List[Dict[str, Any]] = []
+    for chunk in chunks:
+        paths, errors = _unpack(chunk)
+        reports = iter(_native.reports(
+            [path for path, error in zip(paths, errors) if not error]))
+        out += [next(reports) if not error else
+                _native.failed_report(path, error)
+                for path, error in zip(paths, errors)]
+    return out
+
+
+def _extract_partition(chunks: Sequence[Chunk],
                        force: bool) -> List[Dict[str, Any]]:
-    readable = [(path, folder) for path, error, folder in entries
-                if not error]
-    reports = iter(_native.extract_reports([p for p, _ in readable],
-                                           [f for _, f in readable], force))
-    return [next(reports) if not error else _native.failed_report(path, error)
-            for path, error, _ in entries]
+    out: List[Dict[str, Any]] = []
+    for chunk in chunks:
+        paths, errors, folders = _unpack(chunk)
+        readable = [(path, folder) for path, error, folder
+                    in zip(paths, errors, folders) if not error]
+        reports = iter(_native.extract_reports(
+            [path for path, _ in readable], [folder for _, folder in readable],
+            force))
+        out += [next(reports) if not error else
+                _native.failed_report(path, error)
+                for path, error in zip(paths, errors)]
+    return out
 
 
 def reports(paths_or_globs: PathsOrGlobs, *,
@@ -100,8 +132,8 @@ def reports(paths_or_globs: PathsOrGlobs, *,
     overrides the captures per partition."""
     entries = expand_paths(paths_or_globs)
     size = partition_size or _partition_size_for(len(entries))
-    return db.from_sequence(entries, partition_size=size).map_partitions(
-        _report_partition)
+    columns = [[path for path, _ in entries], [error for _, error in entries]]
+    return _chunk_bag(columns, size).map_partitions(_report_partition)
 
 
 def extract(paths_or_globs: PathsOrGlobs, out_dir: PathLike, *,
@@ -133,9 +165,8 @@ def extract(paths_or_globs: PathsOrGlobs, out_dir: PathLike, *,
     entries = expand_paths(paths_or_globs, skip=out_dir)
     folders = _native.plan_folders([path for path, _ in entries], out_dir,
                                    force)
-    planned = [(path, error, folder)
-               for (path, error), folder in zip(entries, folders)]
-    size = partition_size or _partition_size_for(len(planned))
-    bag = db.from_sequence(planned, partition_size=size).map_partitions(
-        _extract_partition, force)
+    size = partition_size or _partition_size_for(len(entries))
+    columns = [[path for path, _ in entries], [error for _, error in entries],
+               folders]
+    bag = _chunk_bag(columns, size).map_partitions(_extract_partition, force)
     return bag.compute() if compute else bag

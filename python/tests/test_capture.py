@@ -6,6 +6,8 @@ import fcntl
 import io
 import ipaddress
 import os
+import subprocess
+import sys
 import threading
 
 import pytest
@@ -99,6 +101,8 @@ def test_files_that_cannot_be_opened_raise_os_errors(tmp_path, make_capture):
          FileNotFoundError, errno.ENOENT),
         (str(tmp_path), contentfile.IsFolderError, IsADirectoryError,
          errno.EISDIR),
+        (make_capture("FTP", b"x") + "/x.cf", contentfile.NotFolderError,
+         NotADirectoryError, errno.ENOTDIR),
         (fifo, contentfile.FileError, OSError, errno.EINVAL),
         (str(tmp_path / ("x" * 250)), contentfile.FileError, OSError,
          errno.ENAMETOOLONG),
@@ -285,3 +289,60 @@ def test_closing_while_other_threads_read_never_crashes(sample):
         for thread in threads:
             thread.join()
         assert len(outcomes) == 3
+
+
+def test_a_capture_that_shrinks_after_opening_raises_read_error(make_capture):
+    path = make_capture("FTP", b"x" * 4096)
+    with contentfile.open(path) as cap:
+        os.truncate(path, cap.head_size + 10)
+        with pytest.raises(contentfile.ReadError) as raised:
+            cap.body
+        assert raised.value.code == -3
+        assert cap.head.startswith(b"14\r\n")
+
+
+BIG_MAIL = (b"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+            b"Content-Type: text/plain\r\n\r\n" + b"line of text\r\n" *
+            (5 << 20) + b"--b--\r\n")
+
+
+def test_the_gil_is_released_while_the_library_works(make_capture):
+    path = make_capture("SMTP", BIG_MAIL)
+    counter = [0]
+    stop = threading.Event()
+
+    def count():
+        while not stop.is_set():
+            counter[0] += 1
+    thread = threading.Thread(target=count)
+    thread.start()
+    try:
+        progress = []
+        for call in (lambda: contentfile.open(path).close(),
+                     lambda: contentfile.open(path, Kind.OTHER).body):
+            before = counter[0]
+            call()
+            progress.append(counter[0] - before)
+    finally:
+        stop.set()
+        thread.join()
+    # Holding the GIL, a call would let the counter move only at its ends.
+    assert min(progress) > 1000, progress
+
+
+def test_running_out_of_memory_raises_out_of_memory(make_capture):
+    path = make_capture("SMTP", BIG_MAIL)
+    script = (
+        "import resource, sys, contentfile\n"
+        "with open('/proc/self/statm') as f:\n"
+        "    pages = int(f.read().split()[0])\n"
+        "limit = pages * resource.getpagesize() + (16 << 20)\n"
+        "resource.setrlimit(resource.RLIMIT_AS, (limit, limit))\n"
+        "try:\n"
+        "    contentfile.open(sys.argv[1])\n"
+        "except contentfile.OutOfMemoryError as e:\n"
+        "    print(e.code, isinstance(e, MemoryError))\n")
+    result = subprocess.run([sys.executable, "-c", script, path],
+                            capture_output=True, text=True)
+    assert result.stdout.split() in (["-12", "True"], ["-14", "True"]), \
+        result.stderr

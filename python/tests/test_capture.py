@@ -9,6 +9,7 @@ import os
 import subprocess
 import sys
 import threading
+import time
 
 import pytest
 
@@ -314,20 +315,29 @@ def test_the_gil_is_released_while_the_library_works(make_capture):
     def count():
         while not stop.is_set():
             counter[0] += 1
+
+    def progress_during(call):
+        before, began = counter[0], time.perf_counter()
+        call()
+        return counter[0] - before, time.perf_counter() - began
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(0.001)
     thread = threading.Thread(target=count)
     thread.start()
     try:
-        progress = []
+        done, took = progress_during(lambda: time.sleep(0.2))
+        rate = done / took
         for call in (lambda: contentfile.open(path).close(),
                      lambda: contentfile.open(path, Kind.OTHER).body):
-            before = counter[0]
-            call()
-            progress.append(counter[0] - before)
+            done, took = progress_during(call)
+            # Holding the GIL, a call lets the counter move for a switch
+            # interval or two at most; released, for most of the call.
+            assert done > 0.05 * rate * took and took > 0.02, (done, took)
     finally:
         stop.set()
         thread.join()
-    # Holding the GIL, a call would let the counter move only at its ends.
-    assert min(progress) > 1000, progress
+        sys.setswitchinterval(interval)
 
 
 def test_running_out_of_memory_raises_out_of_memory(make_capture):

@@ -87,14 +87,8 @@ def cfdump_json(cfdump, folder):
 def email_package(paths):
     out = []
     for path in paths:
-        with open(path, "rb") as f:
-            data = f.read()
-        count = int(data.split(b"\r\n", 1)[0])
-        end = 0
-        for _ in range(count):
-            end = data.index(b"\n", end) + 1
-        message = email.message_from_bytes(data[end:],
-                                           policy=email.policy.default)
+        body = capture_maker.split_file(path)[1]
+        message = email.message_from_bytes(body, policy=email.policy.default)
         attachments = [(part.get_filename(),
                         len(part.get_payload(decode=True) or b""))
                        for part in message.iter_attachments()]

@@ -27,6 +27,17 @@ def write_capture(path, head, body):
     return path
 
 
+def split_file(path):
+    """(head, body) of a capture file, the head by its line count."""
+    with open(path, "rb") as f:
+        data = f.read()
+    count = int(data.split(b"\r\n", 1)[0])
+    end = 0
+    for _ in range(count):
+        end = data.index(b"\n", end) + 1
+    return data[:end], data[end:]
+
+
 def b64(data):
     return base64.encodebytes(data).replace(b"\n", b"\r\n")
 

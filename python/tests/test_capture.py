@@ -14,21 +14,13 @@ import time
 import pytest
 
 import contentfile
+from capture_maker import split_file
 from conftest import needs_extension
 from contentfile import Kind
 
 SIMPLE_MAIL = b"Content-Type: text/plain\r\nSubject: x\r\n\r\nbody\r\n"
 
 
-def split_file(path):
-    """(head, body) of a capture file by its line count."""
-    with open(path, "rb") as f:
-        data = f.read()
-    count = int(data.split(b"\r\n", 1)[0])
-    end = 0
-    for _ in range(count):
-        end = data.index(b"\n", end) + 1
-    return data[:end], data[end:]
 
 
 @pytest.mark.parametrize("name, cls, kind", [

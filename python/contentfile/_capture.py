@@ -376,7 +376,24 @@ def _head_end(data: bytes) -> int:
 
 
 class Part:
-    """One leaf part of a message, as the message lists it."""
+    """One leaf part of a message, in message order.
+
+    Attributes:
+        index: its position in ``MailCapture.parts``.
+        kind: ``PartKind.TEXT``, ``ATTACHMENT`` or ``UNCLASSIFIED``.
+        attachment_index: its index among the attachments, or None.
+        media_type: "type/subtype" in lower case; "" when absent.
+        charset, format, delsp: Content-Type parameters as written; "".
+        disposition: the Content-Disposition type in lower case.
+        name_bytes, name_charset: the decoded file name's bytes and the
+            charset its encoded words (or RFC 2231 form) declared.
+        content_id: without its angle brackets.
+        transfer_encoding: in lower case; "" when absent.
+        stored_size: the content's bytes, still encoded.
+        depth: 0 for a part at the message's own level.
+        header_offset, content_offset: where its header block and its
+            content start in the body.
+    """
 
     __slots__ = ("_capture", "index", "kind", "attachment_index",
                  "media_type", "charset", "format", "delsp", "disposition",

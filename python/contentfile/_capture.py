@@ -536,9 +536,13 @@ class MailCapture(Capture):
     def subject(self) -> str:
         """The subject, each encoded word decoded by its own charset."""
         subject = self.subject_bytes
+        # The record's subject is the first Subject field's decoded value;
+        # its runs tell the charset of each part of it.
         for field in self.headers.fields("Subject")[:1]:
-            if b"".join(text for text, _ in field.segments) == subject:
-                return field.value
+            joined = b"".join(text for text, _ in field.segments)
+            if joined.strip() == subject.strip():
+                return field.value.strip() if joined != subject else \
+                    field.value
         return _str(subject)
 
     @property

@@ -30,10 +30,10 @@ from ._capture import PathLike
 
 __all__ = ["reports", "extract", "expand_paths"]
 
-# Captures per partition: at least this many, so that a task is not
-# dominated by its scheduling (a small capture takes well under a
-# millisecond) ...
-MIN_PARTITION = 200
+# Captures per partition: at least this many, so that a task's work (tens
+# of microseconds a small capture) outweighs its scheduling (about a
+# millisecond a task) many times over ...
+MIN_PARTITION = 1000
 # ... and at most this many, so that a large run still spreads over many
 # workers and a lost worker loses little work.
 MAX_PARTITION = 5000

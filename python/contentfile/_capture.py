@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import enum
+import errno
 import fcntl
 import io
 import ipaddress
@@ -106,6 +107,11 @@ def _create_exclusive(path: bytes, overwrite: bool) -> int:
         if overwrite:
             _remove_unless_held_open(path)
         return os.open(path, flags, 0o666)
+    except FileExistsError as e:
+        if os.path.isdir(path) and not os.path.islink(path):
+            raise _errors.file_error(errno.EISDIR, path, None,
+                                    "create") from None
+        raise _errors.os_error(e, "create") from None
     except OSError as e:
         raise _errors.os_error(e, "create") from None
 

@@ -113,7 +113,7 @@ _OS_ERRORS: Dict[int, Type[FileError]] = {
 }
 
 
-def _os_error(number: int, path, message: Optional[str] = None,
+def file_error(number: int, path, message: Optional[str] = None,
               operation: str = "", code: Optional[int] = None) -> FileError:
     cls = _OS_ERRORS.get(number, FileError)
     error = cls(number, message or os.strerror(number),
@@ -125,7 +125,7 @@ def _os_error(number: int, path, message: Optional[str] = None,
 
 def os_error(error: OSError, operation: str) -> FileError:
     """The package's counterpart of an OSError raised by Python itself."""
-    return _os_error(error.errno, error.filename, error.strerror, operation)
+    return file_error(error.errno, error.filename, error.strerror, operation)
 
 
 def _cannot_open_cause(path: bytes) -> Tuple[int, str]:
@@ -256,15 +256,15 @@ def from_native(operation: str, code: Optional[int], error_number: int,
             "%s: the log head lacks a line that its analysis needs"
             % os.fsdecode(path))
     elif error_number:
-        error = _os_error(error_number, path, None, operation, code)
+        error = file_error(error_number, path, None, operation, code)
     elif operation in _FILE_OPERATIONS and code == -2:
         number, words = _cannot_open_cause(path)
-        error = _os_error(number, path, "cannot open the capture: " + words,
+        error = file_error(number, path, "cannot open the capture: " + words,
                           operation, code)
     elif operation in ("save_body", "save_attachment") and code in (-2, -11):
         cause = _cannot_create_cause(path)
         if cause is not None:
-            return _os_error(cause[0], path, "cannot create the file: " +
+            return file_error(cause[0], path, "cannot create the file: " +
                              cause[1], operation, code)
         error = _from_table(operation, code, path)
     else:

@@ -270,9 +270,14 @@ class NativeCapture {
   py::tuple AttachmentInfo(int32_t index) {
     char name[kNameBufferSize];
     uint32_t size = 0;
+    // The record's call reports no error for an index out of range.
+    constexpr int32_t kNoSuchAttachment = -14;
     int32_t rc = lock_.Run([&] {
-      return Mail("attachment_info")
-          ->GetAttachmentInfo(index, name, sizeof(name) - 1, size);
+      const CMailContentFile* mail = Mail("attachment_info");
+      if (index < 0 || index >= mail->GetAttachmentCount()) {
+        return kNoSuchAttachment;
+      }
+      return mail->GetAttachmentInfo(index, name, sizeof(name) - 1, size);
     });
     if (rc != 0) Fail("attachment_info", rc);
     name[sizeof(name) - 1] = '\0';

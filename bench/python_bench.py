@@ -80,8 +80,11 @@ def python_objects(paths):
 
 
 def cfdump_json(cfdump, folder):
-    subprocess.run([cfdump, "info", "--json", "-j", "1", "-q", folder],
-                   stdout=subprocess.DEVNULL, check=False)
+    result = subprocess.run([cfdump, "info", "--json", "-j", "1", folder],
+                            stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, check=False)
+    if result.returncode not in (0, 1):
+        sys.exit("cfdump failed with status %d" % result.returncode)
 
 
 def email_package(paths):

@@ -59,11 +59,18 @@ __all__ = [
 ]
 
 
-def report(path: PathLike) -> Dict[str, Any]:
+# Makes the reports; it keeps the reports' keys for reuse.
+_REPORTER = _native.Reporter()
+
+
+def report(path: PathLike, *, utf8: bool = False,
+           hashes: str = "sha256") -> Dict[str, Any]:
     """The report of one capture: the dict that ``cfdump --json`` writes
-    for it (the same keys and values). A capture that cannot be read gives
-    a report whose ``status`` says so, not an exception."""
+    for it (the same keys and values). ``utf8`` adds the texts converted to
+    UTF-8 (``--utf8``); ``hashes`` chooses the digests of the parts
+    ("md5,sha1,sha256", ``--hash``). A capture that cannot be read gives a
+    report whose ``status`` says so, not an exception."""
     path = os.fsencode(path)
     if b"\0" in path:
         raise ValueError("embedded null byte in the path")
-    return _native.report(path)
+    return _REPORTER.report(path, utf8, hashes)

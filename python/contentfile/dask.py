@@ -74,6 +74,9 @@ def _partition_size_for(count: int) -> int:
                min(MAX_PARTITION, math.ceil(count / TARGET_PARTITIONS)))
 
 
+# Makes the reports on a worker; it keeps the reports' keys for reuse.
+_REPORTER = _native.Reporter()
+
 # A partition travels as one small tuple of NUL-separated byte strings (no
 # path holds a NUL): Dask walks lists and tuples of a graph element by
 # element, and a list of many paths in the graph costs more to schedule than
@@ -96,56 +99,62 @@ def _chunk_bag(columns: Sequence[Sequence[bytes]], size: int) -> db.Bag:
     return db.from_sequence(chunks, npartitions=max(1, len(chunks)))
 
 
-def _report_partition(chunks: Sequence[Chunk]) -> List[Dict[str, Any]]:
+def _report_partition(chunks: Sequence[Chunk], utf8: bool,
+                      hashes: str) -> List[Dict[str, Any]]:
     out: List[Dict[str, Any]] = []
     for chunk in chunks:
         paths, errors = _unpack(chunk)
-        reports = iter(_native.reports(
-            [path for path, error in zip(paths, errors) if not error]))
+        reports = iter(_REPORTER.reports(
+            [path for path, error in zip(paths, errors) if not error], utf8,
+            hashes))
         out += [next(reports) if not error else
-                _native.failed_report(path, error)
+                _REPORTER.failed_report(path, error)
                 for path, error in zip(paths, errors)]
     return out
 
 
-def _extract_partition(chunks: Sequence[Chunk],
-                       force: bool) -> List[Dict[str, Any]]:
+def _extract_partition(chunks: Sequence[Chunk], out_dir: bytes, force: bool,
+                       folder_ids: bytes, utf8: bool,
+                       hashes: str) -> List[Dict[str, Any]]:
     out: List[Dict[str, Any]] = []
     for chunk in chunks:
         paths, errors, folders = _unpack(chunk)
         readable = [(path, folder) for path, error, folder
                     in zip(paths, errors, folders) if not error]
-        reports = iter(_native.extract_reports(
+        reports = iter(_REPORTER.extract_reports(
             [path for path, _ in readable], [folder for _, folder in readable],
-            force))
+            out_dir, force, folder_ids, utf8, hashes))
         out += [next(reports) if not error else
-                _native.failed_report(path, error)
+                _REPORTER.failed_report(path, error)
                 for path, error in zip(paths, errors)]
     return out
 
 
-def reports(paths_or_globs: PathsOrGlobs, *,
+def reports(paths_or_globs: PathsOrGlobs, *, utf8: bool = False,
+            hashes: str = "sha256",
             partition_size: Optional[int] = None) -> db.Bag:
     """A Dask bag of the report of every capture that ``paths_or_globs``
     names, in input order: the dicts of ``cfdump --json`` (the same keys
-    and values as :func:`contentfile.report`). ``partition_size``
-    overrides the captures per partition."""
+    and values as :func:`contentfile.report`, which explains ``utf8`` and
+    ``hashes``). ``partition_size`` overrides the captures per partition."""
     entries = expand_paths(paths_or_globs)
     size = partition_size or _partition_size_for(len(entries))
     columns = [[path for path, _ in entries], [error for _, error in entries]]
-    return _chunk_bag(columns, size).map_partitions(_report_partition)
+    return _chunk_bag(columns, size).map_partitions(_report_partition, utf8,
+                                                    hashes)
 
 
 def extract(paths_or_globs: PathsOrGlobs, out_dir: PathLike, *,
-            force: bool = False, compute: bool = True,
-            partition_size: Optional[int] = None
+            force: bool = False, utf8: bool = False, hashes: str = "sha256",
+            compute: bool = True, partition_size: Optional[int] = None
             ) -> Union[List[Dict[str, Any]], db.Bag]:
     """Extracts every capture that ``paths_or_globs`` names into a folder
     of its own under ``out_dir``, on the workers, as ``cfdump extract -d
     out_dir`` does: the same folder and file names, the same rules (nothing
-    written outside ``out_dir``, no existing file replaced unless
-    ``force``). The folders are planned on the client, so two captures
-    never share one.
+    written outside ``out_dir``, every file created through the folder held
+    open, no existing file replaced unless ``force``, a folder that holds an
+    input never reused). The folders are planned on the client, so two
+    captures never share one.
 
     Gives the reports (with their ``extract`` member) in input order, or
     with ``compute=False`` the bag that makes them.
@@ -157,16 +166,16 @@ def extract(paths_or_globs: PathsOrGlobs, out_dir: PathLike, *,
         raise ValueError("embedded null byte in the path")
     while len(out_dir) > 1 and out_dir.endswith(b"/"):
         out_dir = out_dir[:-1]
-    problem = _native.prepare_extract_dir(out_dir)
+    entries = expand_paths(paths_or_globs, skip=out_dir)
+    problem, folders, folder_ids = _native.plan_extraction(
+        [path for path, _ in entries], out_dir, force)
     if problem:
         error = _errors.ExtractError(os.fsdecode(problem))
         error.operation = "extract"
         raise error
-    entries = expand_paths(paths_or_globs, skip=out_dir)
-    folders = _native.plan_folders([path for path, _ in entries], out_dir,
-                                   force)
     size = partition_size or _partition_size_for(len(entries))
     columns = [[path for path, _ in entries], [error for _, error in entries],
                folders]
-    bag = _chunk_bag(columns, size).map_partitions(_extract_partition, force)
+    bag = _chunk_bag(columns, size).map_partitions(
+        _extract_partition, out_dir, force, folder_ids, utf8, hashes)
     return bag.compute() if compute else bag

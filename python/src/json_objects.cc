@@ -11,6 +11,8 @@ namespace {
 
 // Objects and arrays nest at most this deep (a report nests four levels).
 constexpr int kMostDepth = 64;
+// Keys kept for reuse at most (reports have some sixty different ones).
+constexpr size_t kMostKeys = 4096;
 
 // Counts one level of nesting for its lifetime.
 class Nesting {
@@ -63,34 +65,66 @@ py::object Utf8(const char* data, size_t size) {
 
 }  // namespace
 
+// One decoding: its position and scratch space are its own, so that
+// decodings that overlap (a thread switch while Python makes an object)
+// do not meet; only the keys are shared.
+class JsonObjects::Parser {
+ public:
+  Parser(std::string_view text,
+         std::unordered_map<std::string, py::object>* keys)
+      : text_(text), keys_(keys) {}
+
+  py::object Whole() {
+    py::object value = Value();
+    SkipSpace();
+    if (at_ != text_.size()) Malformed();
+    return value;
+  }
+
+ private:
+  py::object Value();
+  py::object Object();
+  py::object Array();
+  py::object Number();
+  // The string at the current quote; `key` strings are kept for reuse.
+  py::object String(bool key);
+  // The characters of the string at the current quote, escapes decoded,
+  // as UTF-8 in *out; the position moves past its closing quote.
+  void StringText(std::string* out);
+  void SkipSpace();
+  void Expect(char c);
+  [[noreturn]] void Malformed() const;
+
+  std::string_view text_;
+  size_t at_ = 0;
+  int depth_ = 0;
+  std::string scratch_;
+  std::string scratch_key_;
+  std::unordered_map<std::string, py::object>* keys_;
+};
+
 py::object JsonObjects::Decode(std::string_view text) {
-  text_ = text;
-  at_ = 0;
-  depth_ = 0;
-  py::object value = Value();
-  SkipSpace();
-  if (at_ != text_.size()) Malformed();
-  return value;
+  return Parser(text, &keys_).Whole();
 }
 
-void JsonObjects::Malformed() const {
+void JsonObjects::Parser::Malformed() const {
   throw py::value_error("malformed JSON at offset " + std::to_string(at_));
 }
 
-void JsonObjects::SkipSpace() {
+void JsonObjects::Parser::SkipSpace() {
   while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' ||
                                 text_[at_] == '\r' || text_[at_] == '\t')) {
     ++at_;
   }
 }
 
-void JsonObjects::Expect(char c) {
+void JsonObjects::Parser::Expect(char c) {
   SkipSpace();
   if (at_ >= text_.size() || text_[at_] != c) Malformed();
   ++at_;
 }
 
-py::object JsonObjects::Value() {
+py::object JsonObjects::Parser::Value() {
   SkipSpace();
   if (at_ >= text_.size()) Malformed();
   switch (text_[at_]) {
@@ -117,7 +151,7 @@ py::object JsonObjects::Value() {
   }
 }
 
-py::object JsonObjects::Object() {
+py::object JsonObjects::Parser::Object() {
   Nesting nesting(&depth_);
   ++at_;  // '{'
   py::dict object;
@@ -143,7 +177,7 @@ py::object JsonObjects::Object() {
   }
 }
 
-py::object JsonObjects::Array() {
+py::object JsonObjects::Parser::Array() {
   Nesting nesting(&depth_);
   ++at_;  // '['
   py::list array;
@@ -165,7 +199,7 @@ py::object JsonObjects::Array() {
   }
 }
 
-py::object JsonObjects::Number() {
+py::object JsonObjects::Parser::Number() {
   const size_t start = at_;
   bool integer = true;
   if (at_ < text_.size() && text_[at_] == '-') ++at_;
@@ -189,7 +223,7 @@ py::object JsonObjects::Number() {
   return py::reinterpret_steal<py::object>(value);
 }
 
-py::object JsonObjects::String(bool key) {
+py::object JsonObjects::Parser::String(bool key) {
   // The common case: no escape, so the text is the bytes between quotes.
   const size_t start = at_ + 1;
   size_t end = start;
@@ -206,18 +240,16 @@ py::object JsonObjects::String(bool key) {
     StringText(&scratch_);
     plain = scratch_;
   }
-  py::object text = Utf8(plain.data(), plain.size());
-  if (key) {
-    // Keys repeat in every report: the interpreter's interned string is
-    // shared instead of a new one kept per report.
-    PyObject* interned = text.release().ptr();
-    PyUnicode_InternInPlace(&interned);
-    return py::reinterpret_steal<py::object>(interned);
-  }
-  return text;
+  if (!key) return Utf8(plain.data(), plain.size());
+  scratch_key_.assign(plain.data(), plain.size());
+  auto found = keys_->find(scratch_key_);
+  if (found != keys_->end()) return found->second;
+  py::object made = Utf8(plain.data(), plain.size());
+  if (keys_->size() < kMostKeys) keys_->emplace(scratch_key_, made);
+  return made;
 }
 
-void JsonObjects::StringText(std::string* out) {
+void JsonObjects::Parser::StringText(std::string* out) {
   out->clear();
   ++at_;  // the opening quote
   while (true) {

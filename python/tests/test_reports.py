@@ -70,6 +70,18 @@ def test_report_is_cfdumps_json_for_every_sample(cfdump, sample, tmp_path):
     assert failed["status"] == "failed" and failed["kind"] is None
 
 
+def test_report_options_are_cfdumps(cfdump, sample):
+    if b"--utf8" not in run_cfdump(cfdump, "--help").stdout:
+        pytest.skip("this cfdump has no --utf8 and --hash")
+    paths = [sample("smtp_multipart.cf"), sample("pop3.cf")]
+    ours = [contentfile.report(p, utf8=True, hashes="md5,sha1,sha256")
+            for p in paths]
+    assert ours == cfdump_reports(cfdump, "--utf8", "--hash",
+                                  "md5,sha1,sha256", *paths)
+    with pytest.raises(ValueError):
+        contentfile.report(paths[0], hashes="crc32")
+
+
 def test_dask_reports_equal_serial_and_cfdump(client, capture_set, cfdump):
     folder, paths = capture_set
     serial = [contentfile.report(p) for p in paths]

@@ -32,8 +32,10 @@ bool AllFoldingSpace(const Byte* from, const Byte* end) {
 // The parts of one complete encoded word.
 struct EncodedWord {
   bool base64;
-  const Byte* text;      // the encoded text, after the marker
-  const Byte* text_end;  // its closing "?="
+  const Byte* charset;      // after the "=?"
+  const Byte* charset_end;  // its "?" or a "*" that begins a language
+  const Byte* text;         // the encoded text, after the marker
+  const Byte* text_end;     // its closing "?="
 };
 
 enum class WordScan {
@@ -50,6 +52,10 @@ WordScan ReadWord(const Byte* open, const Byte* end, EncodedWord* word) {
       std::memchr(charset, '?', static_cast<size_t>(end - charset)));
   if (question == nullptr) return WordScan::kNoMore;
   if (end - question < 3 || question[2] != '?') return WordScan::kNotAWord;
+  const auto* language = static_cast<const Byte*>(
+      std::memchr(charset, '*', static_cast<size_t>(question - charset)));
+  word->charset = charset;
+  word->charset_end = language != nullptr ? language : question;
   const auto marker = static_cast<Byte>(FoldCase(question[1]));
   if (marker != 'b' && marker != 'q') return WordScan::kNotAWord;
   word->base64 = marker == 'b';
@@ -58,26 +64,57 @@ WordScan ReadWord(const Byte* open, const Byte* end, EncodedWord* word) {
   return word->text_end != nullptr ? WordScan::kFound : WordScan::kNoMore;
 }
 
-// A Q word is quoted-printable in which "_" stands for a space.
+// A Q word is quoted-printable in which "_" stands for a space. The word
+// ends the content: an "=" its end leaves undecided stands for itself, a
+// lone one for nothing.
 size_t DecodeQ(const Byte* text, const Byte* end, Byte* out) {
   const Byte* const out_begin = out;
-  for (;;) {
-    const auto* underscore = static_cast<const Byte*>(
-        std::memchr(text, '_', static_cast<size_t>(end - text)));
-    const Byte* stop = underscore != nullptr ? underscore : end;
-    out += QPDecode(reinterpret_cast<const char*>(text),
-                    static_cast<uint32_t>(stop - text),
-                    reinterpret_cast<char*>(out));
-    if (underscore == nullptr) break;
-    *out++ = ' ';
-    text = underscore + 1;
+  while (text < end) {
+    const Byte c = *text;
+    if (c == '_') {
+      *out++ = ' ';
+      ++text;
+      continue;
+    }
+    if (c != '=') {
+      *out++ = c;
+      ++text;
+      continue;
+    }
+    const QPSequence sequence = ReadQPSequence(text, end);
+    if (sequence.kind == QPSequence::kIncomplete) {
+      if (sequence.length > 1) {
+        std::memcpy(out, text, sequence.length);
+        out += sequence.length;
+      }
+      break;
+    }
+    if (sequence.kind != QPSequence::kSoftBreak) *out++ = sequence.byte;
+    text += sequence.length;
   }
   return static_cast<size_t>(out - out_begin);
+}
+
+void ReportRun(EncodedWordObserver* observer, const Byte* out_begin,
+               const Byte* begin, const Byte* end, const Byte* charset,
+               const Byte* charset_end) {
+  const std::string_view name =
+      charset == nullptr
+          ? std::string_view()
+          : std::string_view(reinterpret_cast<const char*>(charset),
+                             static_cast<size_t>(charset_end - charset));
+  observer->OnRun(static_cast<uint32_t>(begin - out_begin),
+                  static_cast<uint32_t>(end - out_begin), name);
 }
 
 }  // namespace
 
 uint32_t DecodeWord(const char* text, uint32_t length, char* output) {
+  return DecodeWord(text, length, output, nullptr);
+}
+
+uint32_t DecodeWord(const char* text, uint32_t length, char* output,
+                    EncodedWordObserver* observer) {
   if (text == nullptr || output == nullptr || length == 0) return 0;
   const auto* in = reinterpret_cast<const Byte*>(text);
   const Byte* const end = in + length;
@@ -98,7 +135,12 @@ uint32_t DecodeWord(const char* text, uint32_t length, char* output) {
     if (!(after_word && AllFoldingSpace(literal, open))) {
       std::memcpy(out, literal, static_cast<size_t>(open - literal));
       out += open - literal;
+      if (observer != nullptr) {
+        ReportRun(observer, out_begin, out - (open - literal), out, nullptr,
+                  nullptr);
+      }
     }
+    Byte* const word_begin = out;
     const auto encoded_length =
         static_cast<uint32_t>(word.text_end - word.text);
     if (word.base64) {
@@ -107,11 +149,19 @@ uint32_t DecodeWord(const char* text, uint32_t length, char* output) {
     } else {
       out += DecodeQ(word.text, word.text_end, out);
     }
+    if (observer != nullptr) {
+      ReportRun(observer, out_begin, word_begin, out, word.charset,
+                word.charset_end);
+    }
     literal = search = word.text_end + 2;
     after_word = true;
   }
   std::memcpy(out, literal, static_cast<size_t>(end - literal));
   out += end - literal;
+  if (observer != nullptr) {
+    ReportRun(observer, out_begin, out - (end - literal), out, nullptr,
+              nullptr);
+  }
   return static_cast<uint32_t>(out - out_begin);
 }
 

@@ -5,6 +5,7 @@
 #define CONTENTFILE_CODEC_ENCODED_WORD_H_
 
 #include <cstdint>
+#include <string_view>
 
 namespace contentfile_internal {
 
@@ -16,6 +17,24 @@ namespace contentfile_internal {
 // word stays literal text.
 // REQUIRES: output holds at least `length` bytes and does not overlap text.
 uint32_t DecodeWord(const char* text, uint32_t length, char* output);
+
+// Told where each run of DecodeWord's output came from.
+class EncodedWordObserver {
+ public:
+  // Output bytes [begin, end) are text as it stood (`charset` empty) or the
+  // decoded bytes of one encoded word, which declared `charset` (its
+  // RFC 2231 language suffix, "*lang", left out). Runs come in output order
+  // and may be empty.
+  virtual void OnRun(uint32_t begin, uint32_t end,
+                     std::string_view charset) = 0;
+
+ protected:
+  ~EncodedWordObserver() = default;
+};
+
+// DecodeWord that also reports its runs to `observer` (which may be null).
+uint32_t DecodeWord(const char* text, uint32_t length, char* output,
+                    EncodedWordObserver* observer);
 
 }  // namespace contentfile_internal
 

@@ -1,19 +1,24 @@
 // The AVX2 quoted-printable kernel: 32 bytes per step without a branch on
-// the data. For each byte it computes at once whether it is an "=", what
-// the pair after it stands for, and whether it survives into the output
-// (a plain byte does, an "=" does as its decoded byte unless a CR makes it a
-// soft line break, the two bytes of a pair do not); the surviving bytes are
-// then packed together eight at a time by a shuffle from a table.
+// the data. It takes the "=" sequences of fixed length, an "=" with two hex
+// digits or with CR LF, and stops before a block that holds any other "="
+// (a literal "=", a soft line break with padding or a bare LF), which the
+// byte rules then take. For each byte it computes at once whether it is an
+// "=", what the pair after it stands for, and whether it survives into the
+// output (a plain byte does, an "=" does as its decoded byte unless CR LF
+// makes it a soft line break, the two bytes of a pair do not); the
+// surviving bytes are then packed together eight at a time by a shuffle
+// from a table.
 //
 // Each 8-byte store may carry up to 8 bytes beyond the output so far, which
 // the next store writes over. Past the last store of a run of steps they
 // are written over only if the output still grows by 8 bytes, so the kernel
 // takes a step that way only when the 32 bytes after it are sure to give 8:
-// when they hold at most 7 "=" (each sequence takes at most three bytes,
-// and up to two of those bytes may belong to a sequence begun before them,
-// so at least 9 plain bytes follow), or else when their output, counted
-// exactly, comes to 8 bytes or more. Otherwise, and where an "=" falls
-// inside the pair of another ("=="), it takes the step by the byte rules.
+// when they hold only fixed-length sequences and at most 7 "=" (each
+// sequence takes three bytes, and up to two of those bytes may belong to a
+// sequence begun before them, so at least 9 plain bytes follow), or else
+// when their output, counted exactly, comes to 8 bytes or more. Otherwise,
+// and where an "=" falls inside the pair of another ("=="), it takes the
+// step by the byte rules.
 //
 // Compiled for AVX2 function by function (the target attribute), so that
 // the rest of the library keeps the baseline instruction set and this code
@@ -84,12 +89,44 @@ CONTENTFILE_AVX2 inline uint32_t EqualsMask(__m256i v) {
   return Mask(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('=')));
 }
 
-// The digit rule for 32 bytes: x - 48 up to "9", x - 55 above it.
+// The values of 32 hex digits of either case (other bytes give garbage):
+// x - 48 up to "9", (x | 0x20) - 87 above it; a digit has bit 0x20 set.
 CONTENTFILE_AVX2 inline __m256i DigitValues(__m256i x) {
   const __m256i up_to_nine = _mm256_cmpeq_epi8(
       _mm256_subs_epu8(x, _mm256_set1_epi8('9')), _mm256_setzero_si256());
-  return _mm256_add_epi8(_mm256_sub_epi8(x, _mm256_set1_epi8(55)),
-                         _mm256_and_si256(up_to_nine, _mm256_set1_epi8(7)));
+  return _mm256_add_epi8(
+      _mm256_sub_epi8(_mm256_or_si256(x, _mm256_set1_epi8(0x20)),
+                      _mm256_set1_epi8(87)),
+      _mm256_and_si256(up_to_nine, _mm256_set1_epi8(39)));
+}
+
+// Bytes in [low, high], as unsigned values.
+CONTENTFILE_AVX2 inline __m256i InRange(__m256i x, char low, char high) {
+  const __m256i offset = _mm256_sub_epi8(x, _mm256_set1_epi8(low));
+  return _mm256_cmpeq_epi8(
+      _mm256_min_epu8(offset, _mm256_set1_epi8(static_cast<char>(high - low))),
+      offset);
+}
+
+CONTENTFILE_AVX2 inline __m256i IsHexDigit(__m256i x) {
+  return _mm256_or_si256(
+      InRange(x, '0', '9'),
+      InRange(_mm256_or_si256(x, _mm256_set1_epi8(0x20)), 'a', 'f'));
+}
+
+// The "=" among the 32 bytes at `p` that open no fixed-length sequence.
+// Reads p[0, 34).
+CONTENTFILE_AVX2 inline uint32_t IrregularEquals(const unsigned char* p,
+                                                 uint32_t equals) {
+  if (equals == 0) return 0;
+  const __m256i first = Load(p + 1);
+  const __m256i second = Load(p + 2);
+  const __m256i hex_pair =
+      _mm256_and_si256(IsHexDigit(first), IsHexDigit(second));
+  const __m256i line_end =
+      _mm256_and_si256(_mm256_cmpeq_epi8(first, _mm256_set1_epi8('\r')),
+                       _mm256_cmpeq_epi8(second, _mm256_set1_epi8('\n')));
+  return equals & ~Mask(_mm256_or_si256(hex_pair, line_end));
 }
 
 CONTENTFILE_AVX2 inline void Store8Low(__m128i v, unsigned char* out) {
@@ -138,10 +175,13 @@ CONTENTFILE_AVX2 const unsigned char* QPDecodeBulkAvx2(
     const __m256i plain = Load(in);
     const __m256i first = Load(in + 1);
     const uint32_t equals = EqualsMask(plain);
+    // An "=" of another kind is the byte rules' to take.
+    if (IrregularEquals(in, equals) != 0) break;
     const uint64_t paired =
         carried | uint64_t{equals} << 1 | uint64_t{equals} << 2;
-    bool by_the_rules = (equals & static_cast<uint32_t>(paired)) != 0;
     const uint32_t equals_after = EqualsMask(Load(in + kBlock));
+    bool by_the_rules = (equals & static_cast<uint32_t>(paired)) != 0 ||
+                        IrregularEquals(in + kBlock, equals_after) != 0;
     if (!by_the_rules && __builtin_popcount(equals_after) > kMaxEqualsAfter) {
       const uint32_t carried_after = static_cast<uint32_t>(paired >> 32);
       const uint32_t paired_after =
@@ -163,7 +203,11 @@ CONTENTFILE_AVX2 const unsigned char* QPDecodeBulkAvx2(
         if (*in != '=') {
           *out++ = *in++;
         } else {
-          DecodeQPPair(in[1], in[2], &out);
+          // A fixed-length sequence: two hex digits or CR LF.
+          if (in[1] != '\r') {
+            *out++ = static_cast<unsigned char>(kQPDigit[in[1]] << 4 |
+                                                kQPDigit[in[2]]);
+          }
           in += 3;
         }
       }

@@ -3,14 +3,21 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "content/result_codes.h"
 #include "contentfile.h"
+#include "platform/descriptor.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/text.h"
 
 using contentfile_internal::FileHandle;
+
+namespace {
+// Body bytes SaveBody2Fd reads and writes at a time.
+constexpr uint32_t kBodyWindow = uint32_t{256} << 10;
+}  // namespace
 
 CContentFile::CContentFile() { ClearState(); }
 
@@ -123,6 +130,45 @@ int32_t CContentFile::SaveBody2File(const char* path) {
     target->Close();
   } catch (const CFileError&) {
     return kSaveWriteFailed;
+  }
+  return kOk;
+}
+
+int32_t CContentFile::SaveBody2Fd(int fd) {
+  using namespace contentfile_internal;
+  if (!m_hFile) return kSaveNoFile;
+  bool regular = false;
+  if (CheckWriteTarget(fd, m_hFile.get(), &regular) != WriteTarget::kUsable) {
+    return kSaveCannotCreate;
+  }
+  const uint32_t size = GetBodySize();
+  if (size == 0) return kSaveEmptyBody;
+  // Nothing here can be kept as it was (the descriptor is never emptied),
+  // so the body goes across window by window rather than in one buffer.
+  const uint32_t window = size < kBodyWindow ? size : kBodyWindow;
+  Buffer buffer = AllocateBuffer(window);
+  if (!buffer) return kSaveNoMemory;
+  try {
+    const std::string name = "descriptor " + std::to_string(fd);
+    for (uint32_t at = 0; at < size;) {
+      const uint32_t n = size - at < window ? size - at : window;
+      try {
+        if (m_hFile->ReadAt(uint64_t{m_dwBodyOffset} + at, buffer.get(), n) !=
+            n) {
+          return kSaveReadFailed;
+        }
+      } catch (const CFileError&) {
+        return kSaveReadFailed;
+      }
+      try {
+        WriteAll(fd, buffer.get(), n, name, !regular);
+      } catch (const CFileError&) {
+        return kSaveWriteFailed;
+      }
+      at += n;
+    }
+  } catch (const std::bad_alloc&) {
+    return kSaveNoMemory;
   }
   return kOk;
 }

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "mail/header_fields.h"
 #include "mail/mail_parser.h"
+#include "mail/part_list.h"
 #include "mail/part_retrieval.h"
 #include "platform/memory.h"
 
@@ -29,7 +31,11 @@ constexpr int32_t kMaxSaved = 8;
 
 void CheckPartTable(const CMailParser& parser) {
   bool classifying = true;
+  uint32_t previous_end = 0;
   for (const ST_MAIL_PART& part : parser.Parts()) {
+    // Parts follow one another and never repeat.
+    FUZZ_CHECK(part.nStart >= previous_end);
+    previous_end = part.nEnd;
     FUZZ_CHECK(part.nStart <= part.nEnd);
     FUZZ_CHECK(part.nEnd <= parser.DataLength());
     FUZZ_CHECK(part.nType >= contentfile_internal::MAIL_PART_UNCLASSIFIED &&
@@ -42,9 +48,9 @@ void CheckPartTable(const CMailParser& parser) {
     FUZZ_CHECK(classifying);
     FUZZ_CHECK(part.nDataStart >= part.nStart);
     FUZZ_CHECK(part.nDataStart <= part.nEnd);
-    FUZZ_CHECK((part.nType == contentfile_internal::MAIL_PART_ATTACHMENT) ==
-               !part.strName.empty());
-    FUZZ_CHECK(part.strName.size() <= contentfile_internal::kMaxNameLength);
+    // A named part is an attachment; a nameless one may be too.
+    FUZZ_CHECK(part.strName.empty() ||
+               part.nType == contentfile_internal::MAIL_PART_ATTACHMENT);
   }
 }
 
@@ -80,6 +86,51 @@ void Retrieve(const CMailParser& parser) {
   }
 }
 
+// Drops what it is given and counts it.
+class CountingSink final : public contentfile_internal::DecodedSink {
+ public:
+  bool Take(const char*, size_t size) override {
+    count += size;
+    return true;
+  }
+  uint64_t count = 0;
+};
+
+// The part list stays inside the message and agrees with the table; the
+// head fields' segments make up their decoded values.
+void ListAndLookUp(const CMailParser& parser) {
+  using namespace contentfile_internal;
+  std::vector<contentfile::PartInfo> parts;
+  ListParts(parser, parts);
+  FUZZ_CHECK(parts.size() == parser.Parts().size());
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const contentfile::PartInfo& info = parts[i];
+    FUZZ_CHECK(info.header_offset <= info.content_offset);
+    FUZZ_CHECK(info.content_offset + info.stored_size <= parser.DataLength());
+    FUZZ_CHECK(info.name.size() <= kMaxNameLength);
+    if (i < static_cast<size_t>(kMaxSaved)) {
+      CountingSink sink;
+      FUZZ_CHECK(DecodePart(parser, parser.Parts()[i], sink) ==
+                 DecodeEnd::kDone);
+      FUZZ_CHECK(sink.count <= info.stored_size);
+    }
+  }
+  const size_t head = HeadLength(parser.Data(), parser.DataLength());
+  FUZZ_CHECK(head <= parser.DataLength());
+  for (const char* name : {"received", "Subject", "content-type"}) {
+    std::vector<contentfile::HeaderField> fields;
+    FindHeaderFields(parser.Data(), head, name, fields);
+    for (const contentfile::HeaderField& field : fields) {
+      FUZZ_CHECK(field.decoded.size() <= field.raw.size());
+      std::string joined;
+      for (const contentfile::HeaderSegment& segment : field.segments) {
+        joined += segment.text;
+      }
+      FUZZ_CHECK(joined == field.decoded);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -102,6 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (parser.Parse() == CMailParser::kParsed) {
     CheckPartTable(parser);
     Retrieve(parser);
+    ListAndLookUp(parser);
   }
   uselocale(LC_GLOBAL_LOCALE);
   return 0;

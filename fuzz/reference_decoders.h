@@ -41,27 +41,53 @@ inline std::string ReferenceBase64(const char* input, size_t length) {
   return out;
 }
 
-// "=" and two bytes give one byte by the digit rule (x - 48 up to "9",
-// x - 55 above, modulo 256); "=" CR and any byte give nothing; an "=" among
-// the last two bytes ends the output.
-inline std::string ReferenceQuotedPrintable(const char* input, size_t length) {
-  const auto digit = [](unsigned char x) {
-    return static_cast<unsigned char>(x <= '9' ? x - 48 : x - 55);
+// One byte at a time: "=" and two hex digits of either case give a byte;
+// "=", up to 76 spaces or tabs and CR LF or LF give nothing; any other "="
+// stands for itself. An "=" the end leaves undecided: nothing for a lone
+// "=", itself and what follows when `complete`, nothing when the input was
+// cut short (`complete` false).
+inline std::string ReferenceQuotedPrintable(const char* input, size_t length,
+                                            bool complete = true) {
+  const auto hex = [](unsigned char x) -> int {
+    if (x >= '0' && x <= '9') return x - '0';
+    if (x >= 'A' && x <= 'F') return x - 'A' + 10;
+    if (x >= 'a' && x <= 'f') return x - 'a' + 10;
+    return -1;
   };
+  const std::string in(input, length);
   std::string out;
   for (size_t i = 0; i < length;) {
-    const char c = input[i++];
+    const char c = in[i++];
     if (c != '=') {
       out += c;
       continue;
     }
-    if (length - i < 2) break;
-    const auto first = static_cast<unsigned char>(input[i]);
-    const auto second = static_cast<unsigned char>(input[i + 1]);
-    i += 2;
-    if (first != '\r') {
-      out += static_cast<char>(
-          static_cast<unsigned char>(digit(first) * 16 + digit(second)));
+    size_t j = i;
+    if (j < length && hex(in[j]) >= 0) {
+      if (j + 1 == length) {
+        if (complete) out += in.substr(i - 1);
+        break;
+      }
+      if (hex(in[j + 1]) >= 0) {
+        out += static_cast<char>(hex(in[j]) * 16 + hex(in[j + 1]));
+        i = j + 2;
+      } else {
+        out += '=';
+      }
+      continue;
+    }
+    while (j < length && j - i < 77 && (in[j] == ' ' || in[j] == '\t')) ++j;
+    if (j - i > 76) {
+      out += '=';
+    } else if (j == length || (in[j] == '\r' && j + 1 == length)) {
+      if (complete && i < length) out += in.substr(i - 1);
+      break;
+    } else if (in[j] == '\n') {
+      i = j + 1;
+    } else if (in[j] == '\r' && in[j + 1] == '\n') {
+      i = j + 2;
+    } else {
+      out += '=';
     }
   }
   return out;

@@ -40,6 +40,7 @@
 namespace contentfile_internal {
 class FileHandle;
 class CMailParser;
+class ContentFileAccess;
 }  // namespace contentfile_internal
 
 // The extension of the interface: the types its calls hand out. They sit
@@ -48,13 +49,17 @@ namespace contentfile {
 
 // What a leaf part of a message is to the library.
 enum class PartKind : int32_t {
-  kUnclassified = 0,  // stayed outside the classification
+  kUnclassified = 0,  // its header block has no end: neither text nor
+                      // attachment, and its content is empty
   kText = 1,          // not an attachment: a text of the message
   kAttachment = 2,    // counted by GetAttachmentCount
 };
 
-// One leaf part of a message, as CMailContentFile::GetParts lists it.
-// Offsets count from the first byte of the body.
+// One leaf part of a message, as CMailContentFile::GetParts lists it: the
+// parts of the part table that the attachment calls and GetMailText use,
+// in message order (a multipart is replaced by its parts). Texts are bytes
+// as the message holds them; no charset is converted. Offsets count from
+// the first byte of the body.
 struct PartInfo {
   PartKind kind = PartKind::kUnclassified;
   int32_t attachment_index = -1;  // its index among attachments, or -1
@@ -66,15 +71,17 @@ struct PartInfo {
   std::string name;                // decoded, as GetAttachmentInfo gives it
   std::string name_charset;        // declared by its encoded words or RFC 2231
   std::string content_id;          // without its angle brackets
-  std::string transfer_encoding;   // lower case; "" when absent
+  // The Content-Transfer-Encoding value in lower case, not trimmed: the
+  // content is decoded when it is exactly "base64" or "quoted-printable".
+  std::string transfer_encoding;
   uint64_t stored_size = 0;        // content bytes, still encoded
   uint32_t depth = 0;              // 0 for a part of the message's own level
-  uint64_t header_offset = 0;      // its header block in the body
+  uint64_t header_offset = 0;      // its first header line in the body
   uint64_t content_offset = 0;     // its content in the body
 };
 
-// A run of a header value: text as written, or one decoded encoded word
-// with the charset it declared.
+// A run of a header value: text as written, or the decoded bytes of
+// adjacent encoded words that declared one charset.
 struct HeaderSegment {
   std::string text;
   std::string charset;  // "" for text that was not an encoded word
@@ -83,7 +90,7 @@ struct HeaderSegment {
 // One occurrence of a field of the message head.
 struct HeaderField {
   std::string name;   // as written in the message
-  std::string raw;    // the value unfolded, encoded words kept
+  std::string raw;    // the value unfolded and trimmed, encoded words kept
   std::string decoded;  // the value with its encoded words decoded
   std::vector<HeaderSegment> segments;  // `decoded`, run by run
 };
@@ -92,8 +99,10 @@ struct HeaderField {
 // them but at full length.
 enum class RecordField : int32_t { kFrom = 0, kTo = 1, kCc = 2, kSubject = 3 };
 
-// Receives the decoded bytes of a part in bounded steps; returning false
-// stops the retrieval, which then reports a write failure.
+// Receives the decoded bytes of a part in order, in steps of at most
+// 256 KiB; returning false stops the retrieval, which then reports a write
+// failure. An exception it raises leaves the retrieval and reaches the
+// caller (std::bad_alloc is reported as -12 instead).
 using PartSink = std::function<bool(const char* data, size_t size)>;
 
 }  // namespace contentfile
@@ -176,11 +185,13 @@ class CONTENTFILE_API CContentFile {
   // -6 write or close failed. A failing save leaves an existing target as
   // it was (a target that did not exist stays behind empty).
   int32_t SaveBody2File(const char* path);
-  // SaveBody2File into a descriptor the caller opened, written at its
-  // current position (a pipe too); never truncated, locked or closed here.
-  // 0 saved; -1 no file open; -2 bad descriptor or one that refers to the
-  // capture itself; -3 empty body; -4 out of memory; -5 body read failed;
-  // -6 write failed (what was written stays).
+  // SaveBody2File into a descriptor the caller opened, written as
+  // CMailContentFile::SavePart2Fd writes (below); the body is read and
+  // written 256 KiB at a time. 0 saved; -1 no file open; -2 a descriptor
+  // not open for writing, the capture itself or a content file held open;
+  // -3 empty body; -4 out of memory; -5 body read failed (the file shrank
+  // or a read failed); -6 write failed. What was written before a failure
+  // stays.
   int32_t SaveBody2Fd(int fd);
 
  protected:
@@ -190,6 +201,8 @@ class CONTENTFILE_API CContentFile {
   int32_t AnalyseLogHead(void* lines, ST_LOG_INFO* info);
 
  private:
+  friend class contentfile_internal::ContentFileAccess;
+
   void ClearState();
   int32_t ReadRange(uint32_t offset, uint32_t size, char* buffer,
                     uint32_t& length);
@@ -263,37 +276,55 @@ class CONTENTFILE_API CMailContentFile : public CContentFile {
   // attachment; -15 write failed.
   int32_t GetAttachment2File(int32_t index, const char* path) const;
 
-  // The extension: every part, header fields by name, descriptors.
-  // Result codes as GetAttachment2File's: 0; -1 no mail parsed; -11 bad
-  // descriptor, or a target that is the capture or a content file held
-  // open; -12 out of memory; -14 no such part or attachment; -15 write
-  // failed (a sink that returned false included); -16 the capture could
-  // not be read.
+  // The extension: every part, header fields by name, descriptors. No call
+  // raises std::bad_alloc; all read the message taken at open. Result codes
+  // as GetAttachment2File's: 0 done; -1 no mail parsed; -2 a null buffer
+  // with a capacity, an empty sink, or no such record field; -11 a
+  // descriptor that is not open for writing, or one or a path that is the
+  // capture itself or a content file held open (a path that cannot be
+  // created too); -12 out of memory (-13 when it is the decoding buffer of
+  // a quoted-printable part, as GetAttachment2File reports it); -14 no such
+  // part or attachment; -15 write failed, or a sink returned false (what
+  // was written stays); -16 is kept for the capture not being readable.
+  //
+  // Descriptors: written from their current position on (a pipe, socket or
+  // device too), never truncated, locked, repositioned or closed here. A
+  // full pipe of a non-blocking descriptor is waited on; a broken pipe is
+  // -15, and the SIGPIPE it raises is taken back. A regular file on which
+  // another open file holds a shared lock and none an exclusive one is
+  // taken for a content file held open.
 
-  // Every leaf part of the message, in message order.
+  // Replaces `parts` by every leaf part of the message, in message order
+  // (empty when the call fails). Reads the header blocks again; costs no
+  // decoding.
   int32_t GetParts(std::vector<contentfile::PartInfo>& parts) const;
   // The decoded size of part `index` of GetParts, by one decoding pass that
-  // writes nothing.
+  // writes nothing; `size` is set only on success.
   int32_t GetPartDecodedSize(size_t index, uint64_t& size) const;
-  // Decodes part `index` into `buffer`: as many decoded bytes as `capacity`
-  // holds; `written` receives their count.
+  // Decodes part `index` into `buffer`: the first decoded bytes, as many as
+  // `capacity` holds (no NUL is appended); `written` receives their count,
+  // 0 on failure. A capacity of the decoded size takes the whole part.
   int32_t ReadPart(size_t index, char* buffer, size_t capacity,
                    size_t& written) const;
   // Decodes part `index` into `sink`, in steps of at most 256 KiB.
   int32_t StreamPart(size_t index, const contentfile::PartSink& sink) const;
-  // Decodes part `index` into a descriptor the caller opened (written at its
-  // current position, may be a pipe; never truncated, locked or closed).
+  // Decodes part `index` into a descriptor the caller opened.
   int32_t SavePart2Fd(size_t index, int fd) const;
   // Decodes part `index` into the file at `path`, by GetAttachment2File's
-  // rules.
+  // rules: created or emptied, locked while written; left as it was when
+  // the target is refused or memory is short.
   int32_t SavePart2File(size_t index, const char* path) const;
   // GetAttachment2File into a descriptor, as SavePart2Fd writes.
   int32_t GetAttachment2Fd(int32_t index, int fd) const;
-  // Every occurrence of the head field `name` (letters compared without
-  // regard to case), in order; none is not an error.
+  // Replaces `fields` by every occurrence of the head field `name` (letters
+  // compared without regard to case), in order; none is not an error. The
+  // head is the message up to its first empty line; a field is a line that
+  // begins with its name and ":" (blanks before the ":" allowed), continued
+  // by the lines that begin with a space or tab.
   int32_t GetHeaderFields(std::string_view name,
                           std::vector<contentfile::HeaderField>& fields) const;
-  // A record field at full length, normalised as the record normalises it.
+  // A record field at full length, normalised as the record normalises it
+  // (NUL bytes of the value kept); `value` is set only on success.
   int32_t GetRecordField(contentfile::RecordField field,
                          std::string& value) const;
 

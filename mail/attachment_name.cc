@@ -4,6 +4,7 @@
 
 #include "mail/header_text.h"
 #include "mail/mime_parameter.h"
+#include "platform/text.h"
 
 namespace contentfile_internal {
 
@@ -11,23 +12,67 @@ namespace {
 constexpr char kDispositionKey[] = "\r\nContent-Disposition: ";
 }  // namespace
 
-std::string AttachmentName(const char* block, size_t length) {
+std::string AttachmentName(const char* block, size_t length,
+                           std::string* charset) {
+  if (charset != nullptr) charset->clear();
   const std::string_view disposition =
       FindHeadField(block, length, kDispositionKey).value_or("");
   // A "filename=" that is present decides, even with an empty value.
   std::optional<std::string> name = SimpleParameter(disposition, "filename=");
   if (!name) name = SimpleParameter(disposition, "name=");
-  if (!name || name->empty()) name = ExtendedParameter(disposition, "filename");
+  if (!name || name->empty()) {
+    name = ExtendedParameter(disposition, "filename", charset);
+  }
   if (name->empty()) {
+    if (charset != nullptr) charset->clear();
     const std::string_view content_type =
         FindHeadField(block, length, kContentTypeKey).value_or("");
     name = SimpleParameter(content_type, "name=");
-    if (!name || name->empty()) name = ExtendedParameter(content_type, "name");
+    if (!name || name->empty()) {
+      name = ExtendedParameter(content_type, "name", charset);
+    }
   }
-  if (name->size() > kMaxAttachmentNameLength) {
-    name->resize(kMaxAttachmentNameLength);
-  }
+  if (name->empty() && charset != nullptr) charset->clear();
   return std::move(*name);
+}
+
+namespace {
+
+std::string_view SkipLeadingSpace(std::string_view text) {
+  while (!text.empty() && IsSpace(static_cast<unsigned char>(text.front()))) {
+    text.remove_prefix(1);
+  }
+  return text;
+}
+
+bool BeginsWithWord(std::string_view text, std::string_view word) {
+  return text.size() >= word.size() &&
+         BeginsWithCaseInsensitive(text.data(), word);
+}
+
+}  // namespace
+
+bool IsNamelessAttachment(const char* block, size_t length) {
+  const std::string_view disposition = SkipLeadingSpace(
+      FindHeadField(block, length, kDispositionKey).value_or(""));
+  if (BeginsWithWord(disposition, "attachment")) return true;
+  // The media type: its type up to "/", ";" or white space.
+  const std::string_view content_type = SkipLeadingSpace(
+      FindHeadField(block, length, kContentTypeKey).value_or(""));
+  size_t type_end = 0;
+  while (type_end < content_type.size() && content_type[type_end] != '/' &&
+         content_type[type_end] != ';' &&
+         !IsSpace(static_cast<unsigned char>(content_type[type_end]))) {
+    ++type_end;
+  }
+  const std::string_view type = content_type.substr(0, type_end);
+  if (type.empty()) return false;
+  constexpr std::string_view kText = "text";
+  constexpr std::string_view kMultipart = "multipart";
+  return !EqualsCaseInsensitive(type.data(), type.size(), kText.data(),
+                                kText.size()) &&
+         !EqualsCaseInsensitive(type.data(), type.size(), kMultipart.data(),
+                                kMultipart.size());
 }
 
 }  // namespace contentfile_internal

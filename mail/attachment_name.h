@@ -18,9 +18,19 @@ constexpr size_t kMaxAttachmentNameLength = 260;
 //  2. its RFC 2231 "filename*" parameter;
 //  3. the Content-Type value's "name=", then its RFC 2231 "name*".
 // Quoted values keep their spaces; the name keeps its encoded words and its
-// charset, and is cut after kMaxAttachmentNameLength bytes. Empty when the
-// part is not named.
-std::string AttachmentName(const char* block, size_t length);
+// charset, and its whole length: it is cut to kMaxAttachmentNameLength bytes
+// only once decoded, when it is handed out. Empty when the part is not
+// named. `charset`, when not null, receives the charset that an RFC 2231
+// form declared ("" for the other forms).
+std::string AttachmentName(const char* block, size_t length,
+                           std::string* charset = nullptr);
+
+// True when the header block makes a part without a name an attachment all
+// the same: its Content-Disposition value (after leading white space) begins
+// with "attachment", or its media type is present and neither text/* nor
+// multipart/* (letters compared without regard to case): a nameless PDF, an
+// image that has only a Content-ID, an unsplit message/rfc822.
+bool IsNamelessAttachment(const char* block, size_t length);
 
 }  // namespace contentfile_internal
 

@@ -2,6 +2,7 @@
 // subject.
 
 #include <string>
+#include <vector>
 
 #include "codec/encoded_word.h"
 #include "mail/header_text.h"
@@ -27,25 +28,177 @@ void CMailParser::NormalizeHead() {
   m_strCc = ExtractAddresses(m_strCc);
 }
 
-std::string CMailParser::ExtractAddresses(const std::string& value) {
-  std::string addresses;
-  bool found_pair = false;
-  const char* const end = value.data() + value.size();
-  const char* position = value.data();
-  while (position < end) {
-    const char* open =
-        FindCharMb(position, static_cast<size_t>(end - position), '<');
-    if (open == nullptr) break;
-    const char* close =
-        FindCharMb(open + 1, static_cast<size_t>(end - open - 1), '>');
-    if (close == nullptr) break;
-    addresses.append(open + 1, close);
-    addresses.push_back(',');
-    found_pair = true;
-    position = close;
+namespace {
+
+// Successive occurrences of the bytes that structure an address list, each
+// on a character boundary of the LC_CTYPE locale (never the trail byte of
+// a double-byte character). Each byte of the value is searched once per
+// kind of byte, however many occurrences are asked for.
+class AddressSpecials {
+ public:
+  explicit AddressSpecials(const char* end) : end_(end) {
+    static constexpr char kSpecials[] = {',', '"', '(', ')', '<',
+                                         '>', ':', ';', '\\'};
+    for (size_t i = 0; i < kKinds; ++i) {
+      candidates_[i] = Candidate{kSpecials[i], nullptr, false};
+    }
   }
-  if (!found_pair) return value;
-  addresses.pop_back();
+
+  // The first special byte at or after `from`, or null.
+  // REQUIRES: `from` lies on a character boundary, at or after the `from`
+  // of the call before.
+  const char* Next(const char* from) {
+    const char* first = nullptr;
+    for (Candidate& c : candidates_) {
+      if (!c.exhausted && (c.next == nullptr || c.next < from)) {
+        c.next = FindCharMb(from, static_cast<size_t>(end_ - from), c.byte);
+        c.exhausted = c.next == nullptr;
+      }
+      if (!c.exhausted && (first == nullptr || c.next < first)) first = c.next;
+    }
+    return first;
+  }
+
+ private:
+  static constexpr size_t kKinds = 9;
+  struct Candidate {
+    char byte;
+    const char* next;
+    bool exhausted;
+  };
+  const char* end_;
+  Candidate candidates_[kKinds];
+};
+
+// One mailbox of an address list: its text, and the first "<" outside
+// quoted strings and comments with the first ">" after it.
+struct Mailbox {
+  const char* begin;
+  const char* end;
+  const char* open;   // null: none
+  const char* close;  // null: none
+};
+
+// The mailbox without its comments and the white space around it.
+std::string BareAddress(const Mailbox& mailbox) {
+  std::string bare;
+  int depth = 0;
+  bool quoted = false;
+  for (const char* p = mailbox.begin; p < mailbox.end; ++p) {
+    char c = *p;
+    if (depth == 0 && !quoted) {
+      if (c == '(') {
+        ++depth;
+        continue;
+      }
+      if (c == '"') quoted = true;
+      bare.push_back(c);
+    } else if (quoted) {
+      if (c == '\\' && p + 1 < mailbox.end) {
+        bare.push_back(c);
+        c = *++p;
+      } else if (c == '"') {
+        quoted = false;
+      }
+      bare.push_back(c);
+    } else {
+      if (c == '\\') {
+        ++p;
+      } else if (c == '(') {
+        ++depth;
+      } else if (c == ')') {
+        --depth;
+      }
+    }
+  }
+  return std::string(TrimHeaderSpace(bare));
+}
+
+}  // namespace
+
+std::string CMailParser::ExtractAddresses(const std::string& value) {
+  const std::string unfolded = UnfoldHeaderValue(value);
+  const char* const begin = unfolded.data();
+  const char* const end = begin + unfolded.size();
+
+  // Split at commas outside quoted strings, angle brackets and comments; a
+  // group's display name ("Team:") is dropped and its ";" ends a mailbox.
+  std::vector<Mailbox> mailboxes;
+  Mailbox current{begin, end, nullptr, nullptr};
+  bool quoted = false;
+  int depth = 0;  // of comments
+  AddressSpecials specials(end);
+  const char* from = begin;
+  while (const char* p = specials.Next(from)) {
+    from = p + 1;
+    const char c = *p;
+    if (c == '\\') {
+      // An escaped special stands for itself.
+      if ((quoted || depth > 0) && p + 1 < end &&
+          specials.Next(p + 1) == p + 1) {
+        from = p + 2;
+      }
+      continue;
+    }
+    if (quoted) {
+      if (c == '"') quoted = false;
+      continue;
+    }
+    if (depth > 0) {
+      if (c == '(') ++depth;
+      if (c == ')') --depth;
+      continue;
+    }
+    if (current.open != nullptr && current.close == nullptr) {
+      if (c == '>') current.close = p;
+      continue;
+    }
+    switch (c) {
+      case '"':
+        quoted = true;
+        break;
+      case '(':
+        depth = 1;
+        break;
+      case '<':
+        if (current.open == nullptr) current.open = p;
+        break;
+      case ':':
+        current = Mailbox{p + 1, end, nullptr, nullptr};
+        break;
+      case ',':
+      case ';':
+        current.end = p;
+        mailboxes.push_back(current);
+        current = Mailbox{p + 1, end, nullptr, nullptr};
+        break;
+      default:
+        break;
+    }
+  }
+  current.end = end;
+  mailboxes.push_back(current);
+
+  std::string addresses;
+  bool any_address = false;
+  bool first = true;
+  for (const Mailbox& mailbox : mailboxes) {
+    std::string address;
+    if (mailbox.open != nullptr && mailbox.close != nullptr) {
+      address.assign(mailbox.open + 1, mailbox.close);
+      any_address = true;
+    } else {
+      address = BareAddress(mailbox);
+      if (address.empty()) continue;
+      if (address.find('@') != std::string::npos) any_address = true;
+    }
+    if (!first) addresses.push_back(',');
+    addresses += address;
+    first = false;
+  }
+  // A value with no address in it (a name, "undisclosed-recipients:;")
+  // stays as it is.
+  if (!any_address) return value;
   return addresses;
 }
 

@@ -26,7 +26,10 @@ bool IsFold(const char* p, const char* end) {
 }
 }  // namespace
 
-size_t FindFieldKey(const char* block, size_t length, std::string_view key) {
+namespace {
+
+// FindFieldKey for a key taken literally.
+size_t FindLiteralKey(const char* block, size_t length, std::string_view key) {
   if (key.substr(0, kLineEnd.size()) != kLineEnd) {
     const char* hit =
         FindCaseInsensitive(block, length, key.data(), key.size());
@@ -48,6 +51,23 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key) {
     if (line_end == nullptr) return kNotFound;
     line = line_end + kLineEnd.size();
   }
+}
+
+}  // namespace
+
+size_t FindFieldKey(const char* block, size_t length, std::string_view key) {
+  // "Name: " matches "Name:" too; the value then begins after the colon,
+  // or after the one space that follows it.
+  constexpr std::string_view kColonSpace = ": ";
+  if (key.size() < kColonSpace.size() ||
+      key.substr(key.size() - kColonSpace.size()) != kColonSpace) {
+    return FindLiteralKey(block, length, key);
+  }
+  const size_t after_colon =
+      FindLiteralKey(block, length, key.substr(0, key.size() - 1));
+  if (after_colon == kNotFound) return kNotFound;
+  return after_colon < length && block[after_colon] == ' ' ? after_colon + 1
+                                                           : after_colon;
 }
 
 std::optional<std::string_view> FindHeadField(const char* block, size_t length,

@@ -25,8 +25,9 @@ inline constexpr std::string_view kBoundaryKey = "boundary=";
 // Offset of the byte right after the first occurrence of `key` in the header
 // block, letters compared without regard to case. A key that begins with CR
 // LF also matches on the block's first line, as if a CR LF preceded the
-// block; such a match comes before every other. kNotFound when there is
-// none.
+// block; such a match comes before every other. A key that ends in ": "
+// (a field name) also matches without the space: the result is then the
+// byte after the colon. kNotFound when there is none.
 size_t FindFieldKey(const char* block, size_t length, std::string_view key);
 
 // The value of the field `key` in a header block: the bytes after the key up

@@ -31,14 +31,8 @@ int32_t CMailParser::SetContent(Buffer data, uint32_t length) {
   ResetResults();
   m_pData = std::move(data);
   m_nDataLen = length;
-  text_length_ = 0;
-  if (m_pData != nullptr) {
-    const void* nul = std::memchr(m_pData.get(), '\0', length);
-    text_length_ = nul == nullptr
-                       ? length
-                       : static_cast<size_t>(static_cast<const char*>(nul) -
-                                             m_pData.get());
-  }
+  // A NUL is a byte like any other: every search runs to the message's end.
+  text_length_ = m_pData != nullptr ? length : 0;
   empty_lines_.Reset(m_pData.get(), text_length_);
   return 0;
 }
@@ -54,6 +48,7 @@ void CMailParser::ResetResults() {
   attachment_entries_.clear();
   classifying_ = false;
   classification_stopped_ = false;
+  head_only_ = false;
 }
 
 int32_t CMailParser::Parse() {
@@ -75,27 +70,51 @@ int32_t CMailParser::Parse() {
   return kParsed;
 }
 
-void CMailParser::ClassifyEntry(size_t index, int32_t same_as) {
+void CMailParser::ClassifyEntry(size_t index) {
   // A part whose header block cannot be analysed ends the classification:
   // it and every later part stay unclassified, and the parse still succeeds.
   if (classification_stopped_) return;
-  if (same_as >= 0) {
-    m_arrParts[index] = m_arrParts[static_cast<size_t>(same_as)];
-    return;
-  }
   ST_MAIL_PART part = m_arrParts[index];
-  if (ParsePartHead(part) != kPartAnalysed) {
+  bool nameless_attachment = false;
+  if (ParsePartHead(part, &nameless_attachment) != kPartAnalysed) {
     classification_stopped_ = true;
     return;
   }
-  part.nType = part.strName.empty() ? MAIL_PART_TEXT : MAIL_PART_ATTACHMENT;
+  part.nType = part.strName.empty() && !nameless_attachment
+                   ? MAIL_PART_TEXT
+                   : MAIL_PART_ATTACHMENT;
   m_arrParts[index] = std::move(part);
 }
 
+namespace {
+
+// True when the text begins with a header field: a name of printable
+// ASCII bytes other than ":", then ":".
+bool BeginsWithHeaderField(const char* text, size_t length) {
+  size_t at = 0;
+  while (at < length && text[at] > ' ' && text[at] < 127 && text[at] != ':') {
+    ++at;
+  }
+  return at > 0 && at < length && text[at] == ':';
+}
+
+}  // namespace
+
 int32_t CMailParser::ParseMailHead() {
-  const size_t head_length = empty_lines_.Find(0);
-  if (head_length == EmptyLineFinder::kNone) return kNoEmptyLine;
   const char* head = m_pData.get();
+  size_t head_length = empty_lines_.Find(0);
+  if (head_length == EmptyLineFinder::kNone) {
+    // No empty line: a message of header lines only still gives its fields
+    // (and no part), but text that has no line ends as mail has them, or
+    // that does not begin with a field, is no message at all.
+    if (FindBytes(head, text_length_, kLineEnd.data(), kLineEnd.size()) ==
+            nullptr ||
+        !BeginsWithHeaderField(head, text_length_)) {
+      return kNoEmptyLine;
+    }
+    head_length = text_length_;
+    head_only_ = true;
+  }
 
   GetHeadField(head, head_length, kFromKey, m_strFrom);
   if (m_strFrom.empty()) {
@@ -107,13 +126,14 @@ int32_t CMailParser::ParseMailHead() {
   GetHeadField(head, head_length, kContentTypeKey, m_strContentType);
 
   // Any "boundary=" makes the message a multipart one, whatever its type.
-  const char* boundary = FindCaseInsensitiveMb(
-      m_strContentType.data(), m_strContentType.size(), kBoundaryKey.data(),
-      kBoundaryKey.size());
+  const char* boundary =
+      FindCaseInsensitiveMb(m_strContentType.data(), m_strContentType.size(),
+                            kBoundaryKey.data(), kBoundaryKey.size());
   if (boundary != nullptr) {
     m_strBoundary =
         ReadParameterValue(boundary + kBoundaryKey.size(),
-                           m_strContentType.data() + m_strContentType.size())
+                           m_strContentType.data() + m_strContentType.size(),
+                           /*keep_leading_space=*/true)
             .text;
   }
 

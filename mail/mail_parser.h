@@ -4,8 +4,8 @@
 //
 // The parser owns the message buffer. The part table locates each part by
 // byte offsets into that buffer and never holds a copy of a part's content,
-// so the buffer must outlive every use of the table. A NUL byte inside the
-// message ends every search at that byte.
+// so the buffer must outlive every use of the table. A NUL byte is an
+// ordinary byte of the message: every search runs to the message's length.
 //
 // Life: construct, SetContent, Parse once; after Parse returns 0 the parser
 // is only read, through the const accessors, and may then be shared between
@@ -42,6 +42,7 @@ struct ST_MAIL_PART {
                             // analysed; nEnd when it has no content
   std::string strName;      // file name as written (encoded words kept)
   std::string strEncoding;  // Content-Transfer-Encoding value, verbatim
+  uint32_t nDepth = 0;      // multiparts around it below the message's own
 };
 
 class CMailParser {
@@ -50,17 +51,21 @@ class CMailParser {
   enum : int32_t {
     kParsed = 0,
     kNoContent = -1,     // SetContent was not called with a buffer
-    kHeadNotFound = -2,  // no empty line ends the message head
-    kNoPartTable = -3,   // ParseParts failed
+    kHeadNotFound = -2,  // the message is no mail (see ParseMailHead)
+    kNoPartTable = -3,   // ParseParts failed; no longer happens
   };
-  // Results of ParseMailHead.
+  // Results of ParseMailHead. A head that no empty line ends is the whole
+  // message; kNoEmptyLine is for text with no CR LF at all, or with no
+  // empty line and a first line that is no header field.
   enum : int32_t { kHeadParsed = 0, kNoEmptyLine = -1 };
-  // Results of ParseParts.
+  // Results of ParseParts. Every message now gives a table (a message the
+  // walk cannot split is one part, an empty part gets no entry), so only
+  // kPartsFound is returned; the other codes are kept for their callers.
   enum : int32_t {
     kPartsFound = 0,
-    kNoContentType = -1,  // single part: no Content-Type field anywhere
-    kEmptyPart = -2,      // a top-level delimiter directly followed by the next
-    kNoDelimiter = -3,    // multipart: the delimiter never occurs
+    kNoContentType = -1,
+    kEmptyPart = -2,
+    kNoDelimiter = -3,
   };
   // Results of ParsePartHead.
   enum : int32_t {
@@ -134,7 +139,11 @@ class CMailParser {
   // Finds the part's content, after the first empty line from its start
   // (searched for up to the end of the message), and takes the encoding and
   // the name from its header block when that block ends within the part.
-  int32_t ParsePartHead(ST_MAIL_PART& part);
+  // `nameless_attachment`, when given, is set when the header block makes
+  // the part an attachment without a name: a disposition "attachment", or
+  // a media type other than text/* and multipart/*.
+  int32_t ParsePartHead(ST_MAIL_PART& part,
+                        bool* nameless_attachment = nullptr);
 
   int32_t ParseSinglePart();
   int32_t ParseMultipart();
@@ -143,12 +152,11 @@ class CMailParser {
   // level. `boundary_key` is the offset of the first "boundary=" key in the
   // part, or kNotFound.
   void AppendPart(size_t start, size_t end, size_t boundary_key);
-  // Appends the entry [start, end); `same_as` is an earlier entry with the
-  // same range, or -1.
-  void AppendEntry(size_t start, size_t end, int32_t same_as);
+  // Appends the entry [start, end) at nesting depth `depth`.
+  void AppendEntry(size_t start, size_t end, uint32_t depth);
   // Analyses entry `index` and sets its kind, unless the classification
-  // has stopped; an entry with the range of an earlier one is its copy.
-  void ClassifyEntry(size_t index, int32_t same_as);
+  // has stopped.
+  void ClassifyEntry(size_t index);
   void ResetResults();
 
   Buffer m_pData;
@@ -161,8 +169,10 @@ class CMailParser {
   std::string m_strBoundary;
   std::vector<ST_MAIL_PART> m_arrParts;
 
-  // Bytes of the message before its first NUL: every search stays below.
+  // Bytes of the message that the searches cover: all of them.
   size_t text_length_ = 0;
+  // No empty line ends the head: the whole message is head, with no part.
+  bool head_only_ = false;
   EmptyLineFinder empty_lines_;
   // Set while Parse builds the table: appended entries are classified.
   bool classifying_ = false;

@@ -21,7 +21,8 @@ bool EndsQuotedRun(char c) {
 
 // A quoted value starting at the quote `quote`; false when its closing quote
 // is not on its (unfolded) line.
-bool ReadQuoted(const char* quote, const char* end, ParameterValue* result) {
+bool ReadQuoted(const char* quote, const char* end, bool keep_leading_space,
+                ParameterValue* result) {
   const char* p = quote + 1;
   while (p < end && !EndsQuotedRun(*p)) ++p;
   std::string_view text(quote + 1, static_cast<size_t>(p - quote - 1));
@@ -44,7 +45,13 @@ bool ReadQuoted(const char* quote, const char* end, ParameterValue* result) {
     text = unfolded;
   }
   if (p == end) return false;
-  result->text.assign(TrimHeaderSpace(text));
+  const std::string_view trimmed = TrimHeaderSpace(text);
+  if (keep_leading_space && !trimmed.empty()) {
+    // Only white space at the end goes.
+    result->text.assign(text.data(), trimmed.data() + trimmed.size());
+  } else {
+    result->text.assign(trimmed);
+  }
   result->stop = p + 1;
   return true;
 }
@@ -75,12 +82,15 @@ std::string PercentDecode(std::string_view text) {
   return decoded;
 }
 
-// The text after "charset'language'", or all of it without two quotes.
-std::string_view DropCharsetAndLanguage(std::string_view text) {
+// The text after "charset'language'", or all of it without two quotes;
+// `charset`, when not null, receives the charset.
+std::string_view DropCharsetAndLanguage(std::string_view text,
+                                        std::string* charset = nullptr) {
   const size_t first = text.find('\'');
   if (first == std::string_view::npos) return text;
   const size_t second = text.find('\'', first + 1);
   if (second == std::string_view::npos) return text;
+  if (charset != nullptr) charset->assign(text.substr(0, first));
   return text.substr(second + 1);
 }
 
@@ -88,6 +98,18 @@ bool BeginsParameter(const char* name, const char* field_begin) {
   if (name == field_begin) return true;
   const char c = name[-1];
   return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The byte after the next occurrence of the scanner's name at the start of
+// a parameter, searched from `from` on (which moves past it); null when
+// there is none.
+const char* NextParameterName(KeyScanner& scanner, const char* begin,
+                              size_t name_length, const char*& from) {
+  while (const char* hit = scanner.Next(from)) {
+    from = hit + 1;
+    if (BeginsParameter(hit, begin)) return hit + name_length;
+  }
+  return nullptr;
 }
 
 struct Section {
@@ -102,12 +124,13 @@ constexpr int kMaxSectionDigits = 9;
 
 }  // namespace
 
-ParameterValue ReadParameterValue(const char* value, const char* end) {
+ParameterValue ReadParameterValue(const char* value, const char* end,
+                                  bool keep_leading_space) {
   const char* first = value;
   while (first < end && *first == '\t') ++first;
   if (first < end && *first == '"') {
     ParameterValue quoted;
-    if (ReadQuoted(first, end, &quoted)) return quoted;
+    if (ReadQuoted(first, end, keep_leading_space, &quoted)) return quoted;
   }
   const char* stop = value;
   while (stop < end && !EndsUnquotedValue(*stop)) ++stop;
@@ -127,16 +150,15 @@ std::optional<std::string> SimpleParameter(std::string_view field_value,
 }
 
 std::string ExtendedParameter(std::string_view field_value,
-                              std::string_view name) {
+                              std::string_view name, std::string* charset) {
   const char* const begin = field_value.data();
   const char* const end = begin + field_value.size();
   std::vector<Section> sections;
   KeyScanner scanner(begin, field_value.size(), name);
   const char* from = begin;
-  while (const char* hit = scanner.Next(from)) {
-    from = hit + 1;
-    if (!BeginsParameter(hit, begin)) continue;
-    const char* p = hit + name.size();
+  while (const char* after =
+             NextParameterName(scanner, begin, name.size(), from)) {
+    const char* p = after;
     if (p == end || *p != '*') continue;
     ++p;
     Section section{-1, true, std::string(), sections.size()};
@@ -160,10 +182,11 @@ std::string ExtendedParameter(std::string_view field_value,
   }
 
   std::string joined;
+  if (charset != nullptr) charset->clear();
   auto single = std::find_if(sections.begin(), sections.end(),
                              [](const Section& s) { return s.number < 0; });
   if (single != sections.end()) {
-    joined = PercentDecode(DropCharsetAndLanguage(single->text));
+    joined = PercentDecode(DropCharsetAndLanguage(single->text, charset));
   } else {
     // The first section of each number counts.
     std::sort(sections.begin(), sections.end(),
@@ -177,7 +200,7 @@ std::string ExtendedParameter(std::string_view field_value,
       if (section.number > expected) break;
       std::string_view text = section.text;
       if (section.extended) {
-        if (expected == 0) text = DropCharsetAndLanguage(text);
+        if (expected == 0) text = DropCharsetAndLanguage(text, charset);
         joined += PercentDecode(text);
       } else {
         joined += text;
@@ -186,6 +209,25 @@ std::string ExtendedParameter(std::string_view field_value,
     }
   }
   return std::string(TrimHeaderSpace(joined));
+}
+
+std::optional<std::string> NamedParameter(std::string_view field_value,
+                                          std::string_view name) {
+  const char* const begin = field_value.data();
+  const char* const end = begin + field_value.size();
+  if (name.empty()) return std::nullopt;
+  KeyScanner scanner(begin, field_value.size(), name);
+  const char* from = begin;
+  while (const char* after =
+             NextParameterName(scanner, begin, name.size(), from)) {
+    const char* p = after;
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (p == end || *p != '=') continue;
+    ++p;
+    while (p < end && *p == ' ') ++p;
+    return ReadParameterValue(p, end).text;
+  }
+  return std::nullopt;
 }
 
 }  // namespace contentfile_internal

@@ -20,12 +20,14 @@ struct ParameterValue {
 // beyond `end`.
 //  - A value whose first byte other than a tab is a double quote runs to the
 //    next double quote, spaces and ";" included; folds inside it (CR LF and
-//    a space or tab) are undone. White space at either end is dropped.
+//    a space or tab) are undone. White space at either end is dropped, at
+//    its end only when `keep_leading_space` (a boundary keeps it).
 //  - Any other value, and a quoted one whose closing quote is missing from
 //    its line, runs up to the first space, CR, LF, ";" or NUL (a tab does not
 //    end it); then every double quote in it becomes a space and white space
 //    at either end is dropped.
-ParameterValue ReadParameterValue(const char* value, const char* end);
+ParameterValue ReadParameterValue(const char* value, const char* end,
+                                  bool keep_leading_space = false);
 
 // The value of the first "key=" in a header field value (case-sensitive,
 // never matched from the trail byte of a double-byte character), read by
@@ -40,8 +42,17 @@ std::optional<std::string> SimpleParameter(std::string_view field_value,
 // language, which are dropped); quoted sections lose their quotes. The
 // charset is not converted. Parameter names match without regard to case,
 // at the start of a parameter only. Empty when there is no such parameter.
+// `charset`, when not null, receives the charset the value declared ("" if
+// none).
 std::string ExtendedParameter(std::string_view field_value,
-                              std::string_view name);
+                              std::string_view name,
+                              std::string* charset = nullptr);
+
+// The value of the parameter `name` (as in `; name=value`, the name matched
+// without regard to case at the start of a parameter, blanks allowed around
+// the "="), read by ReadParameterValue; nullopt when there is none.
+std::optional<std::string> NamedParameter(std::string_view field_value,
+                                          std::string_view name);
 
 }  // namespace contentfile_internal
 

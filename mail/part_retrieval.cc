@@ -32,41 +32,45 @@ Encoding EncodingOf(const ST_MAIL_PART& part) {
   return Encoding::kNone;
 }
 
-uint32_t StoredSize(const ST_MAIL_PART& part) {
-  return part.nEnd - part.nDataStart;
-}
-
 const char* StoredContent(const CMailParser& parser, const ST_MAIL_PART& part) {
   return parser.Data() + part.nDataStart;
 }
 
-// Decodes `stored` bytes of content into the target step by step through
-// one buffer, emptying the target only once that buffer is had: without
-// memory the target is left as it was and `no_memory` returned.
+// Decodes `stored` bytes of content step by step through one buffer.
 template <typename StreamDecoder>
-int32_t DecodeToFile(const char* content, uint32_t stored, OutputFile& target,
-                     int32_t no_memory) {
+DecodeEnd DecodeSteps(const char* content, uint32_t stored, DecodedSink& sink) {
   const uint32_t step = stored < kSaveStep ? stored : kSaveStep;
   const Buffer buffer =
       AllocateBuffer(size_t{step} + StreamDecoder::kMaxExtraOutput +
                      StreamDecoder::kMaxFinishOutput);
-  if (!buffer) return no_memory;
+  if (!buffer) return DecodeEnd::kNoMemory;
+  sink.Begin();
   StreamDecoder decoder;
-  try {
-    target.Truncate();
-    for (uint32_t at = 0; at < stored;) {
-      const uint32_t length = stored - at < step ? stored - at : step;
-      target.Write(buffer.get(),
-                   decoder.Decode(content + at, length, buffer.get()));
-      at += length;
-    }
-    target.Write(buffer.get(), decoder.Finish(buffer.get()));
-    target.Close();
-  } catch (const CFileError&) {
-    return kAttachmentWriteFailed;
+  for (uint32_t at = 0; at < stored;) {
+    const uint32_t length = stored - at < step ? stored - at : step;
+    const size_t n = decoder.Decode(content + at, length, buffer.get());
+    if (n > 0 && !sink.Take(buffer.get(), n)) return DecodeEnd::kStopped;
+    at += length;
   }
-  return kAttachmentSaved;
+  const size_t n = decoder.Finish(buffer.get());
+  if (n > 0 && !sink.Take(buffer.get(), n)) return DecodeEnd::kStopped;
+  return DecodeEnd::kDone;
 }
+
+// Writes every decoded byte to a file, which is emptied once decoding is
+// sure to start.
+class FileSink final : public DecodedSink {
+ public:
+  explicit FileSink(OutputFile& target) : target_(target) {}
+  void Begin() override { target_.Truncate(); }
+  bool Take(const char* data, size_t size) override {
+    target_.Write(data, size);
+    return true;
+  }
+
+ private:
+  OutputFile& target_;
+};
 
 const ST_MAIL_PART* FirstTextPart(const CMailParser& parser) {
   for (const ST_MAIL_PART& part : parser.Parts()) {
@@ -89,16 +93,33 @@ const ST_MAIL_PART* FindAttachment(const CMailParser& parser, int32_t index) {
   return &parser.Parts()[attachments[static_cast<size_t>(index)]];
 }
 
+uint32_t StoredSize(const ST_MAIL_PART& part) {
+  // An entry never analysed has no content (its nDataStart is 0).
+  if (part.nType == MAIL_PART_UNCLASSIFIED) return 0;
+  return part.nEnd - part.nDataStart;
+}
+
+size_t DecodedPartName(const ST_MAIL_PART& part, char* name,
+                       EncodedWordObserver* observer) {
+  // The whole name is decoded, then cut: an encoded word longer than the
+  // name buffer still comes out decoded. Decoding never lengthens it.
+  const std::string& stored = part.strName;
+  std::string decoded(stored.size(), '\0');
+  decoded.resize(DecodeWord(stored.data(), static_cast<uint32_t>(stored.size()),
+                            decoded.data(), observer));
+  // A name is a C string: it ends at its first NUL.
+  decoded.resize(std::strlen(decoded.c_str()));
+  if (decoded.size() > kMaxNameLength) decoded.resize(kMaxNameLength);
+  std::memcpy(name, decoded.data(), decoded.size());
+  name[decoded.size()] = '\0';
+  return decoded.size();
+}
+
 bool DescribeAttachment(const CMailParser& parser, int32_t index, char* name,
                         uint32_t& size) {
   const ST_MAIL_PART* part = FindAttachment(parser, index);
   if (part == nullptr) return false;
-  // The decoded name is never longer than the stored one.
-  const std::string& stored = part->strName;
-  const uint32_t length = static_cast<uint32_t>(
-      stored.size() < kMaxNameLength ? stored.size() : kMaxNameLength);
-  const uint32_t written = DecodeWord(stored.data(), length, name);
-  name[written] = '\0';
+  DecodedPartName(*part, name, nullptr);
   size = StoredSize(*part);
   return true;
 }
@@ -120,7 +141,8 @@ uint32_t ReadMailText(const CMailParser& parser, char* buffer,
     case Encoding::kBase64:
       return static_cast<uint32_t>(Base64Decode(content, n, buffer));
     case Encoding::kQuotedPrintable:
-      return static_cast<uint32_t>(QPDecode(content, n, buffer));
+      // A length below the stored size cuts the content short.
+      return static_cast<uint32_t>(QPDecode(content, n, buffer, n == stored));
     case Encoding::kNone:
       break;
   }
@@ -128,28 +150,49 @@ uint32_t ReadMailText(const CMailParser& parser, char* buffer,
   return n;
 }
 
+DecodeEnd DecodePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                     DecodedSink& sink) {
+  const char* content = StoredContent(parser, part);
+  const uint32_t stored = StoredSize(part);
+  switch (EncodingOf(part)) {
+    case Encoding::kBase64:
+      return DecodeSteps<Base64StreamDecoder>(content, stored, sink);
+    case Encoding::kQuotedPrintable:
+      return DecodeSteps<QPStreamDecoder>(content, stored, sink);
+    case Encoding::kNone:
+      break;
+  }
+  sink.Begin();
+  for (uint32_t at = 0; at < stored;) {
+    const uint32_t length = stored - at < kSaveStep ? stored - at : kSaveStep;
+    if (!sink.Take(content + at, length)) return DecodeEnd::kStopped;
+    at += length;
+  }
+  return DecodeEnd::kDone;
+}
+
+int32_t NoMemoryCode(const ST_MAIL_PART& part) {
+  return EncodingOf(part) == Encoding::kQuotedPrintable
+             ? kAttachmentNoMemoryQP
+             : kAttachmentNoMemoryBase64;
+}
+
 int32_t SaveAttachment(const CMailParser& parser, int32_t index,
                        const char* path) {
   const ST_MAIL_PART* part = FindAttachment(parser, index);
   if (part == nullptr) return kAttachmentNoSuchIndex;
+  return SavePart(parser, *part, path);
+}
+
+int32_t SavePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                 const char* path) {
   std::unique_ptr<OutputFile> target = OutputFile::Create(path);
   if (!target) return kAttachmentCannotCreate;
-
-  const char* content = StoredContent(parser, *part);
-  const uint32_t stored = StoredSize(*part);
-  switch (EncodingOf(*part)) {
-    case Encoding::kBase64:
-      return DecodeToFile<Base64StreamDecoder>(content, stored, *target,
-                                               kAttachmentNoMemoryBase64);
-    case Encoding::kQuotedPrintable:
-      return DecodeToFile<QPStreamDecoder>(content, stored, *target,
-                                           kAttachmentNoMemoryQP);
-    case Encoding::kNone:
-      break;
-  }
+  FileSink sink(*target);
   try {
-    target->Truncate();
-    target->Write(content, stored);
+    if (DecodePart(parser, part, sink) == DecodeEnd::kNoMemory) {
+      return NoMemoryCode(part);
+    }
     target->Close();
   } catch (const CFileError&) {
     return kAttachmentWriteFailed;

@@ -1,7 +1,8 @@
-// Reading a parsed message's parts: the attachment table, the mail text and
-// attachments saved to files. Attachments are found through the parser's
-// attachment index, the mail text by a walk of the part table; contents are
-// taken straight out of the parser's message.
+// Reading a parsed message's parts: the attachment table, the mail text,
+// and the decoded content of any part handed to a sink or saved to a file.
+// Attachments are found through the parser's attachment index, the mail
+// text by a walk of the part table; contents are taken straight out of the
+// parser's message.
 
 #ifndef CONTENTFILE_MAIL_PART_RETRIEVAL_H_
 #define CONTENTFILE_MAIL_PART_RETRIEVAL_H_
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/encoded_word.h"
 #include "mail/attachment_name.h"
 #include "mail/mail_parser.h"
 
@@ -34,6 +36,45 @@ enum : int32_t {
   kAttachmentNoSuchIndex = -4,
   kAttachmentWriteFailed = -5,
 };
+
+// Receives the decoded content of a part from DecodePart.
+class DecodedSink {
+ public:
+  // Called once, before any bytes, when decoding is sure to start (its
+  // buffer is had).
+  virtual void Begin() {}
+  // The next decoded bytes, at most kSaveStep of them; false stops the
+  // decoding. May raise CFileError, which DecodePart lets through.
+  virtual bool Take(const char* data, size_t size) = 0;
+
+ protected:
+  ~DecodedSink() = default;
+};
+
+// How DecodePart ended.
+enum class DecodeEnd { kDone, kStopped, kNoMemory };
+
+// Decodes the stored content of `part` by its transfer encoding, kSaveStep
+// stored bytes at a time through one buffer, into `sink`. kNoMemory, before
+// Begin, when that buffer cannot be had; kStopped when the sink said so.
+DecodeEnd DecodePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                     DecodedSink& sink);
+
+// The code SaveAttachment gives for a lack of memory while decoding `part`:
+// kAttachmentNoMemoryQP for quoted-printable, else
+// kAttachmentNoMemoryBase64.
+int32_t NoMemoryCode(const ST_MAIL_PART& part);
+
+// The size of the content of `part`, still in its transfer encoding; 0 for
+// an unclassified entry.
+uint32_t StoredSize(const ST_MAIL_PART& part);
+
+// The part's name as GetAttachmentInfo hands it out (encoded words decoded,
+// at most kMaxNameLength bytes) into `name`, which holds kMaxNameLength + 1
+// bytes; returns its length (a NUL follows). `observer`, when not null, is
+// told the runs of the decoding.
+size_t DecodedPartName(const ST_MAIL_PART& part, char* name,
+                       EncodedWordObserver* observer);
 
 int32_t CountAttachments(const CMailParser& parser);
 
@@ -63,6 +104,10 @@ uint32_t ReadMailText(const CMailParser& parser, char* buffer,
 // wrote stays.
 int32_t SaveAttachment(const CMailParser& parser, int32_t index,
                        const char* path);
+
+// SaveAttachment for any entry of the part table.
+int32_t SavePart(const CMailParser& parser, const ST_MAIL_PART& part,
+                 const char* path);
 
 }  // namespace contentfile_internal
 

@@ -26,9 +26,26 @@ constexpr size_t kEmptyLineLength = 4;
 // end or one "=" to the next, and need no set-up per call: the scan calls
 // them once or twice for every part.
 
-// Offset of the first delimiter (CR LF, then the rest of `delimiter` with
-// letters compared without regard to case) that begins in [from, limit), or
-// kNotFound. Reads no further than such a delimiter reaches.
+// True when the delimiter whose boundary ends right before `after` makes a
+// whole line: "--" follows (a close delimiter), or spaces or tabs and then
+// CR LF or the end of the message. Any other line merely begins like one.
+bool EndsDelimiterLine(const char* text, size_t text_length, size_t after) {
+  if (text_length - after >= kClosingMark.size() && text[after] == '-' &&
+      text[after + 1] == '-') {
+    return true;
+  }
+  while (after < text_length && (text[after] == ' ' || text[after] == '\t')) {
+    ++after;
+  }
+  return after == text_length ||
+         (text_length - after >= kLineEnd.size() && text[after] == '\r' &&
+          text[after + 1] == '\n');
+}
+
+// Offset of the first delimiter line (CR LF, then the rest of `delimiter`
+// with letters compared without regard to case, then the end of a
+// delimiter line) that begins in [from, limit), or kNotFound. Reads no
+// further than such a line reaches.
 //
 // The scan jumps with memchr from one "-" to the next and looks back for the
 // CR LF: "-" never occurs in base64, which makes up most of a large message,
@@ -49,7 +66,8 @@ size_t FindDelimiter(const char* text, size_t text_length, size_t from,
     const auto at = static_cast<size_t>(dash - text);
     if (dash[-1] == '\n' && dash[-2] == '\r' &&
         text_length - at >= rest.size() &&
-        BeginsWithCaseInsensitive(dash, rest)) {
+        BeginsWithCaseInsensitive(dash, rest) &&
+        EndsDelimiterLine(text, text_length, at + rest.size())) {
       return at - kLineEnd.size();
     }
     dash_from = at + 1;
@@ -65,8 +83,8 @@ size_t FindBoundaryKey(const char* text, size_t text_length, size_t from,
   const size_t reach = limit + kBoundaryKey.size() - 1;
   const size_t end = reach < text_length ? reach : text_length;
   if (end <= from) return kNotFound;
-  const char* key = FindCaseInsensitive(text + from, end - from,
-                                        kBoundaryKey.data(), kBoundaryKey.size());
+  const char* key = FindCaseInsensitive(
+      text + from, end - from, kBoundaryKey.data(), kBoundaryKey.size());
   return key == nullptr ? kNotFound : static_cast<size_t>(key - text);
 }
 
@@ -106,6 +124,15 @@ ScannedPart ScanPart(const char* text, size_t text_length, size_t from,
   return found;
 }
 
+// True when [start, end) holds nothing but the padding of the delimiter
+// line that opens it: an empty part.
+bool IsEmptyPart(const char* text, size_t start, size_t end) {
+  for (size_t at = start; at < end; ++at) {
+    if (text[at] != ' ' && text[at] != '\t') return false;
+  }
+  return true;
+}
+
 // True when the delimiter that ends right before `after` closes its
 // multipart ("--" follows it).
 bool IsClosing(const char* text, size_t text_length, size_t after) {
@@ -120,17 +147,11 @@ int32_t CMailParser::ParseParts() {
 }
 
 int32_t CMailParser::ParseSinglePart() {
-  // The part's header block begins at the message's first Content-Type
-  // field; one on the first line of the message begins it at offset 0.
-  const size_t after_key =
-      FindFieldKey(m_pData.get(), text_length_, kContentTypeKey);
-  if (after_key == kNotFound) return kNoContentType;
-  const size_t key_length = kContentTypeKey.size();
-  const size_t start = after_key >= key_length ? after_key - key_length : 0;
-  // Kept for callers that expect the code; every search ends before the
-  // message's end, so a field is never found there.
-  if (start >= m_nDataLen) return kEmptyPart;
-  AppendEntry(start, m_nDataLen, -1);
+  // A message of head lines only has no part.
+  if (head_only_) return kPartsFound;
+  // The part's header block is the whole head, wherever its Content-Type
+  // line stands; a message without one is text/plain all the same.
+  AppendEntry(0, m_nDataLen, 0);
   return kPartsFound;
 }
 
@@ -139,21 +160,25 @@ int32_t CMailParser::ParseMultipart() {
   std::string delimiter(kDelimiterPrefix);
   delimiter += m_strBoundary;
 
+  // A multipart whose delimiter never occurs is served as one part.
+  if (head_only_) return kPartsFound;
   size_t current =
       FindDelimiter(text, text_length_, 0, text_length_, delimiter);
-  if (current == kNotFound) return kNoDelimiter;
+  if (current == kNotFound) return ParseSinglePart();
   // A closing delimiter ends the walk: the epilogue, and any stray delimiter
   // lines after it, belong to no part.
   while (!IsClosing(text, text_length_, current + delimiter.size())) {
     const size_t start = current + delimiter.size();
     // The message's own parts are level 1, always followed.
     static_assert(kMaxNestingLevels >= 1, "level 1 is followed");
-    const ScannedPart part = ScanPart(text, text_length_, start, text_length_,
-                                      delimiter, true);
+    const ScannedPart part =
+        ScanPart(text, text_length_, start, text_length_, delimiter, true);
     // A part that no delimiter closes (a cut-off message) gets no entry.
     if (part.end == kNotFound) return kPartsFound;
-    if (start >= part.end) return kEmptyPart;
-    AppendPart(start, part.end, part.boundary_key);
+    // An empty part gets no entry; the walk goes on.
+    if (!IsEmptyPart(text, start, part.end)) {
+      AppendPart(start, part.end, part.boundary_key);
+    }
     current = part.end;
   }
   return kPartsFound;
@@ -166,9 +191,8 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
     size_t start;
     size_t end;
     std::string delimiter;
-    size_t current;       // the inner delimiter that opens the next part
-    int level;            // level of the part that holds the multipart
-    int32_t whole_entry;  // an entry for the whole holding part, or -1
+    size_t current;  // the inner delimiter that opens the next part
+    int level;       // level of the part that holds the multipart
   };
   std::vector<Walk> walks;
   const char* const text = m_pData.get();
@@ -180,20 +204,21 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
   auto enter = [&](size_t part_start, size_t part_end, int part_level,
                    size_t key) {
     if (key != kNotFound) {
-      const ParameterValue inner = ReadParameterValue(
-          text + key + kBoundaryKey.size(), text + part_end);
+      const ParameterValue inner =
+          ReadParameterValue(text + key + kBoundaryKey.size(), text + part_end,
+                             /*keep_leading_space=*/true);
       std::string delimiter(kDelimiterPrefix);
       delimiter += inner.text;
-      const size_t first = FindDelimiter(
-          text, text_length_, static_cast<size_t>(inner.stop - text),
-          part_end, delimiter);
+      const size_t first = FindDelimiter(text, text_length_,
+                                         static_cast<size_t>(inner.stop - text),
+                                         part_end, delimiter);
       if (first != kNotFound) {
-        walks.push_back(Walk{part_start, part_end, std::move(delimiter),
-                             first, part_level, -1});
+        walks.push_back(Walk{part_start, part_end, std::move(delimiter), first,
+                             part_level});
         return;
       }
     }
-    AppendEntry(part_start, part_end, -1);
+    AppendEntry(part_start, part_end, static_cast<uint32_t>(part_level - 1));
   };
 
   enter(start, end, 1, boundary_key);
@@ -213,30 +238,27 @@ void CMailParser::AppendPart(size_t start, size_t end, size_t boundary_key) {
       continue;
     }
     walk.current = sub.end;
-    if (sub_start < sub.end) {
+    // An empty part gets no entry: the table never holds a part twice.
+    if (!IsEmptyPart(text, sub_start, sub.end)) {
       // May move `walk`.
       enter(sub_start, sub.end, sub_level, sub.boundary_key);
-    } else {
-      // An empty part stands for the whole part that holds the multipart.
-      const int32_t same_as = walk.whole_entry;
-      if (same_as < 0) {
-        walk.whole_entry = static_cast<int32_t>(m_arrParts.size());
-      }
-      AppendEntry(walk.start, walk.end, same_as);
     }
   }
 }
 
-void CMailParser::AppendEntry(size_t start, size_t end, int32_t same_as) {
+void CMailParser::AppendEntry(size_t start, size_t end, uint32_t depth) {
   ST_MAIL_PART part;
   part.nStart = static_cast<uint32_t>(start);
   part.nEnd = static_cast<uint32_t>(end);
+  part.nDepth = depth;
   m_arrParts.push_back(std::move(part));
-  if (classifying_) ClassifyEntry(m_arrParts.size() - 1, same_as);
+  if (classifying_) ClassifyEntry(m_arrParts.size() - 1);
 }
 
-int32_t CMailParser::ParsePartHead(ST_MAIL_PART& part) {
+int32_t CMailParser::ParsePartHead(ST_MAIL_PART& part,
+                                   bool* nameless_attachment) {
   part.nType = MAIL_PART_UNCLASSIFIED;
+  if (nameless_attachment != nullptr) *nameless_attachment = false;
   // The empty line is searched for up to the end of the message, not only
   // within the part.
   const size_t empty_line = empty_lines_.Find(part.nStart);
@@ -257,6 +279,9 @@ int32_t CMailParser::ParsePartHead(ST_MAIL_PART& part) {
 
   GetHeadField(block.get(), block_length, kEncodingKey, part.strEncoding);
   part.strName = AttachmentName(block.get(), block_length);
+  if (nameless_attachment != nullptr && part.strName.empty()) {
+    *nameless_attachment = IsNamelessAttachment(block.get(), block_length);
+  }
   return kPartAnalysed;
 }
 

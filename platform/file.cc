@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "contentfile.h"
+#include "platform/descriptor.h"
 #include "platform/fault_injection.h"
 
 CFileError::CFileError(int error_number, const std::string& path,
@@ -58,15 +59,18 @@ std::unique_ptr<FileHandle> FileHandle::Open(const char* path) {
   // (and with it the lock).
   try {
     return std::unique_ptr<FileHandle>(
-        new FileHandle(fd, static_cast<uint32_t>(st.st_size), path));
+        new FileHandle(fd, static_cast<uint32_t>(st.st_size), path,
+                       FileIdentity{static_cast<uint64_t>(st.st_dev),
+                                    static_cast<uint64_t>(st.st_ino)}));
   } catch (...) {
     CloseQuietly(fd);
     throw;
   }
 }
 
-FileHandle::FileHandle(int fd, uint32_t size, std::string path)
-    : fd_(fd), size_(size), path_(std::move(path)) {}
+FileHandle::FileHandle(int fd, uint32_t size, std::string path,
+                       FileIdentity identity)
+    : fd_(fd), size_(size), path_(std::move(path)), identity_(identity) {}
 
 FileHandle::~FileHandle() { CloseQuietly(fd_); }
 
@@ -123,16 +127,20 @@ std::unique_ptr<OutputFile> OutputFile::Create(const char* path) {
     return nullptr;
   }
   try {
-    return std::unique_ptr<OutputFile>(
-        new OutputFile(fd, S_ISREG(st.st_mode) && st.st_size > 0, path));
+    return std::unique_ptr<OutputFile>(new OutputFile(
+        fd, S_ISREG(st.st_mode), S_ISREG(st.st_mode) && st.st_size > 0, path));
   } catch (...) {
     CloseQuietly(fd);
     throw;
   }
 }
 
-OutputFile::OutputFile(int fd, bool needs_emptying, std::string path)
-    : fd_(fd), needs_emptying_(needs_emptying), path_(std::move(path)) {}
+OutputFile::OutputFile(int fd, bool regular, bool needs_emptying,
+                       std::string path)
+    : fd_(fd),
+      regular_(regular),
+      needs_emptying_(needs_emptying),
+      path_(std::move(path)) {}
 
 OutputFile::~OutputFile() {
   if (fd_ >= 0) CloseQuietly(fd_);
@@ -144,19 +152,7 @@ void OutputFile::Truncate() {
 }
 
 void OutputFile::Write(const char* data, size_t length) {
-  size_t done = 0;
-  while (done < length) {
-    if (ShouldFail(Fault::kWrite)) {
-      throw CFileError(ENOSPC, path_, "cannot write");
-    }
-    ssize_t n = ::write(fd_, data + done, length - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw CFileError(errno, path_, "cannot write");
-    }
-    if (n == 0) throw CFileError(ENOSPC, path_, "short write to");
-    done += static_cast<size_t>(n);
-  }
+  WriteAll(fd_, data, length, path_, !regular_);
 }
 
 void OutputFile::Close() {

@@ -23,6 +23,15 @@ namespace contentfile_internal {
 // Largest number of path characters that is used; longer paths are refused.
 constexpr size_t kMaxPathLength = 259;
 
+// Which file an open descriptor refers to: its device and inode.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode;
+  }
+};
+
 // A content file open for reading.
 class FileHandle {
  public:
@@ -39,6 +48,7 @@ class FileHandle {
   // The size taken at open; the file is read no further than this.
   uint32_t size() const { return size_; }
   const std::string& path() const { return path_; }
+  FileIdentity identity() const { return identity_; }
 
   // Reads up to `length` bytes from `offset`, looping over short reads and
   // EINTR; returns fewer bytes only at the end of the file. Positioned
@@ -47,11 +57,12 @@ class FileHandle {
   size_t ReadAt(uint64_t offset, char* buffer, size_t length) const;
 
  private:
-  FileHandle(int fd, uint32_t size, std::string path);
+  FileHandle(int fd, uint32_t size, std::string path, FileIdentity identity);
 
   int fd_;
   uint32_t size_;
   std::string path_;
+  FileIdentity identity_;
 };
 
 // Reads text lines from the start of a content file and counts the bytes it
@@ -140,9 +151,10 @@ class OutputFile {
   void Close();
 
  private:
-  OutputFile(int fd, bool needs_emptying, std::string path);
+  OutputFile(int fd, bool regular, bool needs_emptying, std::string path);
 
   int fd_;
+  bool regular_;
   bool needs_emptying_;  // a regular file that held bytes when opened
   std::string path_;
 };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codec/cpu_features.h"
+#include "fuzz/reference_decoders.h"
 
 namespace contentfile_internal {
 namespace {
@@ -33,7 +34,8 @@ std::string DecodeWith(bool whole, QPKernel kernel, const std::string& input) {
     n = QPDecode(in.get(), size, out.data());
   } else {
     QPStreamDecoder decoder(kernel);
-    n = static_cast<int32_t>(decoder.Decode(in.get(), size, out.data()));
+    const size_t decoded = decoder.Decode(in.get(), size, out.data());
+    n = static_cast<int32_t>(decoded + decoder.Finish(out.data() + decoded));
   }
   EXPECT_GE(n, 0);
   EXPECT_LE(static_cast<uint32_t>(n), size);
@@ -48,23 +50,11 @@ std::string Decode(const std::string& input) {
   return DecodeWith(true, nullptr, input);
 }
 
-// One byte at a time, straight from the rules.
-std::string ReferenceDecode(const std::string& input) {
-  const auto digit = [](unsigned char x) { return x <= '9' ? x - 48 : x - 55; };
-  std::string out;
-  for (size_t i = 0; i < input.size();) {
-    const char c = input[i++];
-    if (c != '=') {
-      out += c;
-      continue;
-    }
-    if (input.size() - i < 2) break;
-    const unsigned char first = input[i], second = input[i + 1];
-    i += 2;
-    if (first != '\r')
-      out += static_cast<char>(digit(first) * 16 + digit(second));
-  }
-  return out;
+// One byte at a time, straight from the rules; `complete` false: the input
+// was cut short, and an "=" the cut leaves undecided writes nothing.
+std::string ReferenceDecode(const std::string& input, bool complete = true) {
+  return contentfile_fuzz::ReferenceQuotedPrintable(input.data(), input.size(),
+                                                    complete);
 }
 
 // Printable bytes as they are, hard line breaks (CR LF) as they are, the rest
@@ -117,27 +107,56 @@ TEST(QPDecode, DecodesTheWorkedExamples) {
       {"plain text\r\n\ttabs and spaces \t\r\n",
        "plain text\r\n\ttabs and spaces \t\r\n"},
       {"a_b", "a_b"},
-      // Every pair goes through the digit rule, hex or not.
+      // Hex digits of either case; any other "=" stands for itself.
       {"=3D", "="},
       {"=E9", "\xE9"},
       {"=e9", "\xE9"},
-      {"=3d", "]"},
-      {"=Ea", "\n"},
-      {"=4g", "p"},
+      {"=3d", "="},
+      {"=Ea", "\xEA"},
+      {"=4g", "=4g"},
       {"=00", "\0"s},
-      {"=\nAB", "\xAA\x42"},  // LF counts as 10 - 48, modulo 256
-      // Soft line breaks: "=" CR and whatever byte follows the CR.
+      {"https://x.example/ref=od_aui", "https://x.example/ref=od_aui"},
+      {"a==41", "a=A"},
+      // Soft line breaks: CR LF or a bare LF, after spaces or tabs too.
       {"ab=\r\ncd", "abcd"},
-      {"a=\rXb", "ab"},
+      {"x=\nAy", "xAy"},
+      {"ab= \t \r\ncd", "abcd"},
+      {"ab= \ncd", "abcd"},
       {"=\r\n=\r\n", ""},
-      {"ab=\r", "ab"},
-      // An "=" cut short by the end of the input writes nothing.
+      {"a=\rXb", "a=\rXb"},
+      {"a= x", "a= x"},
+      {"a=" + std::string(76, ' ') + "\r\nb", "ab"},
+      {"a=" + std::string(77, ' ') + "\r\nb",
+       "a=" + std::string(77, ' ') + "\r\nb"},
+      // At the end of the content: a lone "=" writes nothing, an undecided
+      // one stands for itself.
       {"ab=", "ab"},
-      {"ab=4", "ab"},
       {"=", ""},
+      {"ab=4", "ab=4"},
+      {"?id=5", "?id=5"},
+      {"ab=\r", "ab=\r"},
+      {"ab= ", "ab= "},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(Decode(c.input), c.expected) << c.input;
+  }
+}
+
+TEST(QPDecode, ACutContentDropsTheSequenceTheCutLeavesUndecided) {
+  const struct {
+    std::string input, expected;
+  } kCases[] = {
+      {"ab=", "ab"},   {"ab=4", "ab"},   {"ab=4g", "ab=4g"}, {"ab=\r", "ab"},
+      {"ab=  ", "ab"}, {"ab=41", "abA"}, {"ab", "ab"},       {"a=\r\n", "a"},
+  };
+  for (const auto& c : kCases) {
+    std::vector<char> out(c.input.size());
+    const int32_t n =
+        QPDecode(c.input.data(), static_cast<uint32_t>(c.input.size()),
+                 out.data(), /*content_complete=*/false);
+    EXPECT_EQ(std::string(out.data(), static_cast<size_t>(n)), c.expected)
+        << c.input;
+    EXPECT_EQ(c.expected, ReferenceDecode(c.input, false)) << c.input;
   }
 }
 
@@ -201,7 +220,8 @@ TEST_P(QPBulk, MatchesTheByteRulesOnAdversarialInput) {
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << byte << " at " << at;
     }
     for (const char* cut : {"=", "\r\n", "=\r\n", "=\r", "=\n",
-                            "==", "===", "==41", "=\r=", "=\r==\r\n"}) {
+                            "==", "===", "==41", "=\r=", "=\r==\r\n", "= \r\n",
+                            "=\t\t\n", "= x", "=  \r", "=3d", "=aF"}) {
       std::string input = text;
       input.insert(at, cut);
       ASSERT_EQ(Decode(input), ReferenceDecode(input)) << at;
@@ -218,7 +238,8 @@ TEST_P(QPBulk, MatchesTheByteRulesAroundTheBlockSize) {
   std::string plain(160, '\0');
   for (char& c : plain) c = static_cast<char>('a' + rng() % 26);
   for (size_t prefix = 0; prefix <= 130; ++prefix) {
-    for (const char* sequence : {"=C3", "=\r\n", "=3d", "==41", "=\r="}) {
+    for (const char* sequence :
+         {"=C3", "=\r\n", "=3d", "==41", "=\r=", "=\n", "=  \r\n", "=x"}) {
       for (size_t repeat : {1, 2, 9, 12, 40}) {
         for (size_t suffix : {0, 1, 2, 3, 40, 100}) {
           std::string input = plain.substr(0, prefix);
@@ -236,8 +257,8 @@ TEST_P(QPBulk, MatchesTheByteRulesAroundTheBlockSize) {
 // all) in every mix with plain bytes, so that the output falls behind the
 // input by every amount, near the end of the input as well.
 TEST_P(QPBulk, MatchesTheByteRulesWhereTheOutputFallsBehind) {
-  static const char* const kTokens[] = {"=\r\n", "=\r\n", "=\r\n", "=41",
-                                        "x",     "=",     "==\r"};
+  static const char* const kTokens[] = {"=\r\n", "=  \r\n", "=\n", "=41",
+                                        "x",     "=",       "==\r"};
   for (unsigned seed = 0; seed < 20000; ++seed) {
     std::mt19937 rng(seed);
     const unsigned plain_share = 1 + seed % 7;  // in 8
@@ -326,15 +347,21 @@ TEST_P(QPBulk, PiecesOfAnySizeDecodeAsTheWhole) {
       const size_t length =
           std::min<size_t>(1 + rng() % largest, content.size() - at);
       const std::string piece = content.substr(at, length);
-      std::vector<char> out(length + 8, kUnwritten);
+      std::vector<char> out(length + QPStreamDecoder::kMaxExtraOutput + 8,
+                            kUnwritten);
       const size_t n = decoder.Decode(piece.data(), length, out.data());
-      ASSERT_LE(n, length);
+      ASSERT_LE(n, length + QPStreamDecoder::kMaxExtraOutput);
       ASSERT_EQ(std::string(out.begin() + n, out.end()),
                 std::string(out.size() - n, kUnwritten));
       decoded.append(out.data(), n);
       at += length;
     }
-    EXPECT_EQ(decoder.Finish(nullptr), 0u);
+    // Contents that end inside a sequence, decided or not by its end.
+    const std::string end = seed % 3 != 0 ? "" : seed % 2 == 0 ? "=4" : "=  ";
+    content += end;
+    char tail[QPStreamDecoder::kMaxExtraOutput + 8];
+    decoded.append(tail, decoder.Decode(end.data(), end.size(), tail));
+    decoded.append(tail, decoder.Finish(tail));
     ASSERT_EQ(decoded, ReferenceDecode(content)) << "seed " << seed;
   }
 }

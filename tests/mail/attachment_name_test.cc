@@ -13,7 +13,6 @@ namespace contentfile_test {
 namespace {
 
 using contentfile_internal::AttachmentName;
-using contentfile_internal::kMaxAttachmentNameLength;
 using contentfile_internal::MAIL_PART_ATTACHMENT;
 using contentfile_internal::MAIL_PART_TEXT;
 using contentfile_internal::MailParserTestPeer;
@@ -99,14 +98,15 @@ TEST(AttachmentName, FallsBackToTheContentTypeName) {
   }
 }
 
-TEST(AttachmentName, KeepsTheFirst260BytesOfALongName) {
+// The cut comes when the name is handed out, after its encoded words are
+// decoded.
+TEST(AttachmentName, KeepsTheWholeOfALongName) {
   const std::string long_name(300, 'n');
   for (const std::string& lines :
        {"\r\nContent-Disposition: attachment; filename=" + long_name,
         "\r\nContent-Type: a/b; name*0=" + long_name.substr(0, 150) +
             "; name*1=" + long_name.substr(150)}) {
-    EXPECT_EQ(AttachmentName(lines.data(), lines.size()),
-              long_name.substr(0, kMaxAttachmentNameLength));
+    EXPECT_EQ(AttachmentName(lines.data(), lines.size()), long_name);
   }
 }
 

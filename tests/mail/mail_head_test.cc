@@ -25,7 +25,11 @@ TEST(GetHeadField, TakesTheFirstMatchVerbatimWithItsFoldedLines) {
       {"A: 1\r\nSubject: a\r\n\tb\r\nTo: c", "\r\nSubject: ", true, "a\r\n\tb"},
       {"A: 1\r\nSubject: a\r\n\tb\r\nTo: c", "\r\nTo: ", true, "c"},
       {"A: 1\r\nSUBJECT: hi", "\r\nSubject: ", true, "hi"},
-      {"A: 1\r\nSubject:hi", "\r\nSubject: ", false, ""},
+      // No space needs to follow the colon; one that does is not the value.
+      {"A: 1\r\nSubject:hi", "\r\nSubject: ", true, "hi"},
+      {"Subject:hi", "\r\nSubject: ", true, "hi"},
+      {"A: 1\r\nX-From:y", "From: ", true, "y"},
+      {"A: 1\r\nSubject:\thi", "\r\nSubject: ", true, "\thi"},
       {"A: 1\r\nSubject:  hi  ", "\r\nSubject: ", true, " hi  "},
       {"A: 1\r\nSubject: one\r\nSubject: two", "\r\nSubject: ", true, "one"},
       {"A: 1\r\nSubject: \r\nB: 2", "\r\nSubject: ", true, ""},
@@ -102,16 +106,27 @@ TEST(MailHead, FromFallsBackToAnyFromKey) {
   EXPECT_EQ(parser->To(), "z");
 }
 
-TEST(MailHead, FailsWithoutAnEmptyLine) {
-  const std::string messages[] = {
-      "From: a1\r\nSubject: hi\r\n",
-      "From: a1\nSubject: hi\n\nbody",                // bare LF line ends
-      std::string("From: a1\r\n\0\r\n\r\nbody", 19),  // NUL first
+TEST(MailHead, AHeadWithoutAnEmptyLineIsAllHeadUnlessItIsNoMail) {
+  // Head lines only: the fields are read, and there is no part.
+  for (const std::string& message : {std::string("From: a1\r\nSubject: hi\r\n"),
+                                     std::string("From: a1\r\nSubject:hi")}) {
+    auto parser = LoadMessage(message);
+    ASSERT_EQ(parser->Parse(), CMailParser::kParsed) << message;
+    EXPECT_EQ(parser->From(), "a1");
+    EXPECT_EQ(parser->Subject(), "hi");
+    EXPECT_TRUE(parser->Parts().empty());
+  }
+  // No CR LF at all, or a first line that is no header field.
+  const std::string refused[] = {
+      "From: a1\nSubject: hi\n\nbody",
+      "From: a1",
+      "no field here\r\nFrom: a1\r\n",
+      ": a1\r\nFrom: a1\r\n",
       "",
   };
-  for (const std::string& message : messages) {
+  for (const std::string& message : refused) {
     auto parser = LoadMessage(message);
-    EXPECT_EQ(parser->Parse(), CMailParser::kHeadNotFound);
+    EXPECT_EQ(parser->Parse(), CMailParser::kHeadNotFound) << message;
     EXPECT_EQ(parser->From(), "");
     EXPECT_TRUE(parser->Parts().empty());
   }
@@ -196,14 +211,25 @@ TEST(ExtractAddresses, KeepsTheTextsBetweenAngleBrackets) {
   const std::pair<std::string, std::string> cases[] = {
       {"Ann <a1>, Bob <b2>", "a1,b2"},
       {"Ann <a1>,\r\n\tBob <b2>", "a1,b2"},
+      // No address at all: unchanged, folds included.
       {"a1", "a1"},
-      {"a1, Bob <b2>", "b2"},
-      {"<a1>, <b2", "a1"},
+      {"Ann Lee", "Ann Lee"},
+      {"undisclosed-recipients:;", "undisclosed-recipients:;"},
+      {"Ann\r\n Lee", "Ann\r\n Lee"},
       {"<a1", "<a1"},
+      {"", ""},
+      // Every mailbox counts, bare ones too.
+      {"a1, Bob <b2>", "a1,b2"},
+      {"\"Keller, Bob\" <bob@x>, carol@y,\r\n Dan <dan@z>",
+       "bob@x,carol@y,dan@z"},
+      {"eve@x, frank@y (Frank)", "eve@x,frank@y"},
+      {"(Eve, E.) eve@x", "eve@x"},
+      {"Team: a@x, Bob <b@y>;, zed@z", "a@x,b@y,zed@z"},
+      {"\"a\\\"<b>, c\" <q@x>", "q@x"},
+      {"<a1>, <b2", "a1,<b2"},
       {"x <a <b> y>", "a <b"},
       {"<>", ""},
       {"<>, <b2>", ",b2"},
-      {"", ""},
   };
   for (const auto& [value, addresses] : cases) {
     EXPECT_EQ(CMailParser::ExtractAddresses(value), addresses) << value;

@@ -571,6 +571,33 @@ TEST(CfdumpExtract, SavesTheBodyOfOtherCaptures) {
   EXPECT_EQ(ReadFile(dir.File("out/broken.cf/body")), "no empty line at all");
 }
 
+// Plain mail without MIME shows its fields and text; a part that is an
+// attachment without a name is saved under a generated one.
+TEST(CfdumpExtract, ServesPlainMailAndNamelessAttachments) {
+  using std::string_literals::operator""s;
+  TempDir dir;
+  WriteFile(dir.File("cron.cf"),
+            Capture("SMTP", "From: root@h\r\nTo: Ops: a@h, b@h;\r\n"
+                            "Subject:backup done\r\n\r\n42 files\r\n"));
+  WriteFile(dir.File("scan.cf"),
+            Capture("SMTP",
+                    "From: s@h\r\nContent-Type: multipart/mixed; boundary=b"
+                    "\r\n\r\n--b\r\nContent-Type: application/pdf\r\n\r\n"
+                    "%PDF\0\r\n--bullet\r\n--b--\r\n"s));
+  RunResult info = RunCfdump({"--json", dir.File("cron.cf")});
+  ASSERT_EQ(info.status, 0) << info.err;
+  Json report = ParseJson(Lines(info.out).at(0));
+  EXPECT_EQ(BytesAt(report, "/mail/to"), "a@h,b@h");
+  EXPECT_EQ(BytesAt(report, "/mail/subject"), "backup done");
+  RunResult text = RunCfdump({"text", dir.File("cron.cf")});
+  EXPECT_EQ(text.out, "42 files\r\n");
+  RunResult run =
+      RunCfdump({"extract", "-q", dir.File("scan.cf"), "-d", dir.File("out")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.File("out/scan.cf/attachment-0")),
+            "%PDF\0\r\n--bullet"s);
+}
+
 TEST(CfdumpExtract, HostileNamesStayInsideDirAndOverwriteNothing) {
   TempDir dir;
   // Names as the mail gives them; "=?utf-8?B??=" decodes to an empty name
@@ -751,7 +778,7 @@ TEST(CfdumpFallback, ShowsAPlainContentFileAndSaysWhy) {
            {"Http Post", "l3", "a;b", "10.0.0.1", "1", "10.0.0.2", "2", "l9"}) +
            "body",
        "lacks a line that its analysis needs (it has 9 lines"},
-      {"no_empty_line.cf", Capture("SMTP", "From: a\r\nSubject: b\r\n"),
+      {"not_mail.cf", Capture("SMTP", "no header here\r\nSubject: b\r\n"),
        "cannot be parsed"},
       {"empty_body.cf", Capture("POP3", ""),
        "the mail body is empty (code -11)"},

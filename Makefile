@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all configure run test test-sanitize install clean
+.PHONY: all configure run test test-sanitize install clean format-check
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -25,6 +25,16 @@ test-sanitize:
 
 install: all
 	cmake --install $(BUILD)
+
+# Every C and C++ file of the tree must be as clang-format (with the root
+# .clang-format) writes it.
+CLANG_FORMAT ?= clang-format
+format-check:
+	@files=$$(git ls-files '*.cc' '*.h' '*.c' 2>/dev/null || \
+	  find . -path './build*' -prune -o \( -name '*.cc' -o -name '*.h' \
+	  -o -name '*.c' \) -print); \
+	$(CLANG_FORMAT) --dry-run -Werror $$files && \
+	echo "format-check: $$(echo $$files | wc -w) files as clang-format writes them"
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-sanitize

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "bytes/byte_search.h"
 #include "codec/base64.h"
 #include "codec/quoted_printable.h"
-#include "platform/text.h"
 
 namespace contentfile_internal {
 namespace {

@@ -49,29 +49,36 @@ int32_t CContentFile::OpenContentFile(const char* path) {
   std::memcpy(m_szFileName, path,
               path_length > kMaxPathLength ? kMaxPathLength : path_length);
   // A longer path is refused by the open (a cut path may name another
-  // file).
-  std::unique_ptr<FileHandle> file = FileHandle::Open(path);
-  if (!file) return kOpenCannotOpen;
-  m_hFile = std::move(file);
-  m_dwFileSize = m_hFile->size();
+  // file). Out of memory anywhere in the open, also while a file error is
+  // being raised, closes the file again: the open failed.
+  try {
+    std::unique_ptr<FileHandle> file = FileHandle::Open(path);
+    if (!file) return kOpenCannotOpen;
+    m_hFile = std::move(file);
+    m_dwFileSize = m_hFile->size();
 
-  // The head ends with line N, N being the number on line 1. A file error
-  // while reading the lines leaves the file open with sizes 0.
-  LineReader reader(*m_hFile);
-  // Line 1 is read by the rules of atoi as it streams in, so a line of any
-  // length costs no memory.
-  DecimalScanner count;
-  if (!reader.ReadLine(count)) return kOpenEmptyFile;
-  const int64_t lines = count.value();
-  for (int64_t line = 1; line < lines; ++line) {
-    if (!reader.ReadLine([](const char*, size_t) {})) return kOpenHeadCut;
+    // The head ends with line N, N being the number on line 1. A file error
+    // while reading the lines leaves the file open with sizes 0.
+    LineReader reader(*m_hFile);
+    // Line 1 is read by the rules of atoi as it streams in, so a line of
+    // any length costs no memory.
+    DecimalScanner count;
+    if (!reader.ReadLine(count)) return kOpenEmptyFile;
+    const int64_t lines = count.value();
+    for (int64_t line = 1; line < lines; ++line) {
+      if (!reader.ReadLine([](const char*, size_t) {})) return kOpenHeadCut;
+    }
+
+    m_dwHeadOffset = 0;
+    m_dwHeadSize = static_cast<uint32_t>(reader.consumed());
+    m_dwBodyOffset = m_dwHeadSize + m_dwHeadOffset;
+    m_dwBodySize = m_dwFileSize - m_dwHeadSize - m_dwHeadOffset;
+    return kOk;
+  } catch (const std::bad_alloc&) {
+    m_hFile.reset();
+    m_dwFileSize = 0;
+    return kOpenCannotOpen;
   }
-
-  m_dwHeadOffset = 0;
-  m_dwHeadSize = static_cast<uint32_t>(reader.consumed());
-  m_dwBodyOffset = m_dwHeadSize + m_dwHeadOffset;
-  m_dwBodySize = m_dwFileSize - m_dwHeadSize - m_dwHeadOffset;
-  return kOk;
 }
 
 int32_t CContentFile::CloseContentFile() {

@@ -8,6 +8,7 @@
 #include "contentfile.h"
 
 using contentfile_internal::CopyToField;
+using contentfile_internal::FillRecord;
 using contentfile_internal::HeadLine;
 using contentfile_internal::HeadLines;
 using contentfile_internal::kAnalyseHeadUnreadable;
@@ -67,10 +68,11 @@ int32_t CHttpPostContentFile::AnalyseLogHead() {
   HeadLines lines;
   if (!ReadLogHeadLines(*this, &lines)) return kAnalyseHeadUnreadable;
 
-  std::memset(&m_stLogInfo, 0, sizeof(m_stLogInfo));
-  // A malformed line 4 (-3) leaves the later common fields zero; line 9 is
-  // still taken, so the result is not consulted.
-  CContentFile::AnalyseLogHead(&lines, &m_stLogInfo);
-  CopyToField(HeadLine(lines, kLine9), m_stLogInfo.szLine9);
-  return kOk;
+  const bool filled = FillRecord(&m_stLogInfo, [&](ST_HTTPPOST_LOG_INFO& info) {
+    // A malformed line 4 (-3) leaves the later common fields zero; line
+    // 9 is still taken, so the result is not consulted.
+    CContentFile::AnalyseLogHead(&lines, &info);
+    CopyToField(HeadLine(lines, kLine9), info.szLine9);
+  });
+  return filled ? kOk : kAnalyseHeadUnreadable;
 }

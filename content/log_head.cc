@@ -4,6 +4,7 @@
 #include "content/log_head.h"
 
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "content/result_codes.h"
@@ -58,8 +59,9 @@ uint16_t PortOf(const std::string& line) {
 
 }  // namespace
 
-bool ReadLogHeadLines(CContentFile& file, HeadLines* lines) {
-  lines->clear();
+namespace {
+
+bool SplitHeadLines(CContentFile& file, HeadLines* lines, size_t max_lines) {
   const uint32_t head_size = file.GetHeadSize();
   if (head_size == 0) return false;
   Buffer buffer = AllocateBuffer(head_size);
@@ -73,13 +75,30 @@ bool ReadLogHeadLines(CContentFile& file, HeadLines* lines) {
   const char* nul = static_cast<const char*>(std::memchr(text, '\0', length));
   const char* const end = nul != nullptr ? nul : text + length;
   const char* line = text;
+  lines->reserve(max_lines < kLastAnalysedLine ? max_lines : kLastAnalysedLine);
   // A lone CR is part of its line.
-  while (const char* line_end =
-             FindBytes(line, static_cast<size_t>(end - line), "\r\n", 2)) {
+  while (lines->size() < max_lines) {
+    const char* line_end =
+        FindBytes(line, static_cast<size_t>(end - line), "\r\n", 2);
+    if (line_end == nullptr) break;
     lines->emplace_back(line, line_end - line);
     line = line_end + 2;
   }
   return true;
+}
+
+}  // namespace
+
+bool ReadLogHeadLines(CContentFile& file, HeadLines* lines, size_t max_lines) {
+  lines->clear();
+  // Out of memory for the lines, or in the read (while its file error was
+  // being raised, say), is a head that could not be read.
+  try {
+    if (SplitHeadLines(file, lines, max_lines)) return true;
+  } catch (const std::bad_alloc&) {
+  }
+  lines->clear();
+  return false;
 }
 
 const std::string& HeadLine(const HeadLines& lines, size_t number) {

@@ -11,6 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,24 +22,27 @@ class CContentFile;
 
 namespace contentfile_internal {
 
-// The lines of a log head in their order, without line ends; element 0 is
-// line 1 (the line count). This is the list that AnalyseLogHead's untyped
-// pointer points to.
+// The first lines of a log head in their order, without line ends; element
+// 0 is line 1 (the line count). This is the list that AnalyseLogHead's
+// untyped pointer points to.
 using HeadLines = std::vector<std::string>;
 
-// Result of a kind's own analysis when ReadLogHeadLines fails; each kind's
-// open turns it into an open code of its own.
-constexpr int32_t kAnalyseHeadUnreadable = -2;
+// The last head line that any kind's analysis takes (the common fields end
+// with line 14). ReadLogHeadLines keeps no line after it, so a head of
+// millions of lines costs no more than its first few.
+constexpr size_t kLastAnalysedLine = 14;
 
-// Replaces *lines with the lines of the open file's head: the head is read
-// once, through the virtual GetContentHead, into one buffer of the head size,
-// and split at each CR LF. A NUL byte ends the text, and the
-// bytes after the last CR LF are not a line. An empty line is kept as an
-// empty string, so line numbers stay right.
+// Replaces *lines with the first `max_lines` lines of the open file's head:
+// the head is read once, through the virtual GetContentHead, into one buffer
+// of the head size, and split at each CR LF until `max_lines` lines are
+// taken. A NUL byte ends the text, and the bytes after the last CR LF are
+// not a line. An empty line is kept as an empty string, so line numbers stay
+// right.
 // Returns false, with *lines left empty, when the head size is 0 (also when
-// no file is open), the buffer cannot be had or the read does not return 0.
-// Raises std::bad_alloc when the list cannot grow.
-bool ReadLogHeadLines(CContentFile& file, HeadLines* lines);
+// no file is open), memory for the buffer or the lines cannot be had, or the
+// read does not return 0.
+bool ReadLogHeadLines(CContentFile& file, HeadLines* lines,
+                      size_t max_lines = kLastAnalysedLine);
 
 // Line `number` (counted from 1) of `lines`. Raises std::invalid_argument
 // when the list does not hold it.
@@ -52,6 +58,27 @@ template <size_t kWidth>
 void CopyToField(std::string_view text, char (&field)[kWidth]) {
   static_assert(kWidth > 0, "a text field holds at least its NUL");
   CopyToField(text, field, kWidth);
+}
+
+// Runs `fill(Record&)` on a cleared copy of *record and stores the copy
+// into *record when it returns, and also when it raises
+// std::invalid_argument (a missing head line: the fields filled before it
+// stay, as the analyses promise). Out of memory, even while that error is
+// being raised, leaves *record as it was and returns false.
+template <typename Record, typename Fill>
+bool FillRecord(Record* record, Fill&& fill) {
+  Record filled;
+  std::memset(&filled, 0, sizeof(filled));
+  try {
+    fill(filled);
+  } catch (const std::invalid_argument&) {
+    std::memcpy(record, &filled, sizeof(filled));
+    throw;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::memcpy(record, &filled, sizeof(filled));
+  return true;
 }
 
 }  // namespace contentfile_internal

@@ -1,4 +1,5 @@
-// Result codes of the content file operations, named at their return sites.
+// Result codes of the content room's operations, named at their return
+// sites; the mail room's are in mail/result_codes.h.
 
 #ifndef CONTENTFILE_CONTENT_RESULT_CODES_H_
 #define CONTENTFILE_CONTENT_RESULT_CODES_H_
@@ -31,24 +32,13 @@ constexpr int32_t kSaveWriteFailed = -6;
 
 // The common log head analysis: line 4 has no ";".
 constexpr int32_t kAnalyseBadLine4 = -3;
+// A kind's own analysis when ReadLogHeadLines fails; each kind's open turns
+// it into an open code of its own.
+constexpr int32_t kAnalyseHeadUnreadable = -2;
 
 // CHttpPostContentFile::OpenContentFile.
 constexpr int32_t kHttpOpenFailed = -10;
 constexpr int32_t kHttpHeadUnreadable = -11;
-
-// CMailContentFile::OpenContentFile (after the base open's -1 to -4).
-constexpr int32_t kMailEmptyBody = -11;
-constexpr int32_t kMailNoMemoryForBody = -12;
-constexpr int32_t kMailBodyReadFailed = -13;
-constexpr int32_t kMailNoMemoryForParser = -14;
-constexpr int32_t kMailParseFailed = -15;
-constexpr int32_t kMailHeadUnreadable = -16;
-
-// The mail retrieval operations.
-constexpr int32_t kMailNotParsed = -1;
-constexpr int32_t kInfoBadArgument = -2;
-// GetAttachment2File gives SaveAttachment's codes (mail/part_retrieval.h)
-// minus 10: -11 to -15.
 
 }  // namespace contentfile_internal
 

@@ -63,21 +63,21 @@ enum class PartKind : int32_t {
 struct PartInfo {
   PartKind kind = PartKind::kUnclassified;
   int32_t attachment_index = -1;  // its index among attachments, or -1
-  std::string media_type;  // "type/subtype" in lower case; "" when absent
-  std::string charset;     // the charset parameter as written; "" if none
-  std::string format;      // the format parameter as written; "" if none
-  std::string delsp;       // the delsp parameter as written; "" if none
-  std::string disposition;         // Content-Disposition type, lower case
-  std::string name;                // decoded, as GetAttachmentInfo gives it
-  std::string name_charset;        // declared by its encoded words or RFC 2231
-  std::string content_id;          // without its angle brackets
+  std::string media_type;    // "type/subtype" in lower case; "" when absent
+  std::string charset;       // the charset parameter as written; "" if none
+  std::string format;        // the format parameter as written; "" if none
+  std::string delsp;         // the delsp parameter as written; "" if none
+  std::string disposition;   // Content-Disposition type, lower case
+  std::string name;          // decoded, as GetAttachmentInfo gives it
+  std::string name_charset;  // declared by its encoded words or RFC 2231
+  std::string content_id;    // without its angle brackets
   // The Content-Transfer-Encoding value in lower case, not trimmed: the
   // content is decoded when it is exactly "base64" or "quoted-printable".
   std::string transfer_encoding;
-  uint64_t stored_size = 0;        // content bytes, still encoded
-  uint32_t depth = 0;              // 0 for a part of the message's own level
-  uint64_t header_offset = 0;      // its first header line in the body
-  uint64_t content_offset = 0;     // its content in the body
+  uint64_t stored_size = 0;     // content bytes, still encoded
+  uint32_t depth = 0;           // 0 for a part of the message's own level
+  uint64_t header_offset = 0;   // its first header line in the body
+  uint64_t content_offset = 0;  // its content in the body
 };
 
 // A run of a header value: text as written, or the decoded bytes of
@@ -89,8 +89,8 @@ struct HeaderSegment {
 
 // One occurrence of a field of the message head.
 struct HeaderField {
-  std::string name;   // as written in the message
-  std::string raw;    // the value unfolded and trimmed, encoded words kept
+  std::string name;     // as written in the message
+  std::string raw;      // the value unfolded and trimmed, encoded words kept
   std::string decoded;  // the value with its encoded words decoded
   std::vector<HeaderSegment> segments;  // `decoded`, run by run
 };
@@ -118,15 +118,15 @@ enum : int32_t {
 // The common log head record, 600 bytes, exchanged in exactly this layout.
 // Text fields hold at most their width minus one byte and end in a NUL.
 struct ST_LOG_INFO {
-  int32_t nLogType;         // protocol kind, from head line 2
-  char szLine3[30];         // head line 3
-  char szLine4Left[20];     // head line 4 before its first ";"
-  char szLine4Right[20];    // head line 4 after its first ";"
-  uint32_t dwAddr1;         // head line 5, IPv4 address in host byte order
-  uint32_t dwAddr2;         // head line 7, IPv4 address in host byte order
-  uint16_t wPort1;          // head line 6
-  uint16_t wPort2;          // head line 8
-  char szLine11[64];        // head lines 11 to 14
+  int32_t nLogType;       // protocol kind, from head line 2
+  char szLine3[30];       // head line 3
+  char szLine4Left[20];   // head line 4 before its first ";"
+  char szLine4Right[20];  // head line 4 after its first ";"
+  uint32_t dwAddr1;       // head line 5, IPv4 address in host byte order
+  uint32_t dwAddr2;       // head line 7, IPv4 address in host byte order
+  uint16_t wPort1;        // head line 6
+  uint16_t wPort2;        // head line 8
+  char szLine11[64];      // head lines 11 to 14
   char szLine12[64];
   char szLine13[64];
   uint8_t byReserved1[64];  // never written, zero
@@ -167,9 +167,11 @@ class CONTENTFILE_API CContentFile {
   virtual ~CContentFile();
 
   // 0 open; -1 null path; -2 cannot be opened (missing, not a regular file,
-  // 4 GiB or more, held by a writer, path of 260 characters or more);
-  // -3 empty file; -4 the file ends before the last head line.
-  // Raises CFileError when reading the head lines fails.
+  // 4 GiB or more, held by a writer, path of 260 characters or more, out
+  // of memory; the object is closed); -3 empty file; -4 the file ends
+  // before the last head line.
+  // Raises CFileError when reading the head lines fails; never raises
+  // std::bad_alloc (nor does the open of either derived class).
   virtual int32_t OpenContentFile(const char* path);
   virtual int32_t CloseContentFile();  // always 0
   uint32_t GetHeadSize() const;        // 0 when no file is open
@@ -182,8 +184,10 @@ class CONTENTFILE_API CContentFile {
 
   // 0 saved; -1 no file open; -2 target cannot be created or is a content
   // file held open; -3 empty body; -4 out of memory; -5 body read failed;
-  // -6 write or close failed. A failing save leaves an existing target as
-  // it was (a target that did not exist stays behind empty).
+  // -6 write or close failed: the target holds the bytes written before
+  // the failure. A save that fails before it writes (-2 to -5) leaves an
+  // existing target as it was (a target that did not exist stays behind
+  // empty).
   int32_t SaveBody2File(const char* path);
   // SaveBody2File into a descriptor the caller opened, written as
   // CMailContentFile::SavePart2Fd writes (below); the body is read and
@@ -224,8 +228,10 @@ class CONTENTFILE_API CHttpPostContentFile : public CContentFile {
   CHttpPostContentFile& operator=(const CHttpPostContentFile&);
   ~CHttpPostContentFile() override;
 
-  // 0 open and analysed; -10 the base open failed; -11 the head cannot be
-  // read. Raises std::invalid_argument for a head that lacks a needed line.
+  // 0 open and analysed; -10 the base open failed (out of memory
+  // included); -11 the head cannot be read (out of memory for it included;
+  // the record keeps the last head analysed). Raises std::invalid_argument
+  // for a head that lacks a needed line.
   int32_t OpenContentFile(const char* path) override;
   int32_t CloseContentFile() override;
   // The record of the last head analysed; valid for the object's life.
@@ -254,8 +260,11 @@ class CONTENTFILE_API CMailContentFile : public CContentFile {
   ~CMailContentFile() override;
 
   // 0 open; -1 to -4 as the base open; -11 empty body; -12 out of memory
-  // for the body; -13 body read failed; -14 out of memory for the parser;
-  // -15 the message cannot be parsed; -16 the head cannot be read.
+  // for the open's own body buffer; -13 body read failed; -14 out of memory
+  // for the parser or while the message is parsed; -15 the message cannot
+  // be parsed; -16 the head cannot be read (out of memory for it
+  // included). After -11 to -16 the file stays open without a parser and
+  // the record keeps the last head analysed.
   int32_t OpenContentFile(const char* path) override;
   int32_t CloseContentFile() override;
   const ST_MAIL_LOG_INFO& GetLogInfo() const;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "content/log_head.h"
@@ -10,6 +11,7 @@
 #include "contentfile.h"
 #include "mail/mail_parser.h"
 #include "mail/part_retrieval.h"
+#include "mail/result_codes.h"
 #include "platform/memory.h"
 
 using contentfile_internal::CMailParser;
@@ -47,14 +49,27 @@ int32_t CMailContentFile::OpenContentFile(const char* path) {
   if (size == 0) return kMailEmptyBody;
   Buffer body = AllocateBuffer(static_cast<size_t>(size) + 1);
   if (!body) return kMailNoMemoryForBody;
-  if (GetContentBody(body.get(), size) != kOk) return kMailBodyReadFailed;
+  // Out of memory in the read (while its file error is being raised) is a
+  // failed read too.
+  try {
+    if (GetContentBody(body.get(), size) != kOk) return kMailBodyReadFailed;
+  } catch (const std::bad_alloc&) {
+    return kMailBodyReadFailed;
+  }
   body[size] = '\0';
 
   std::unique_ptr<CMailParser> parser = NewObject<CMailParser>();
   if (!parser) return kMailNoMemoryForParser;
-  parser->SetContent(std::move(body), size);
-  if (parser->Parse() != CMailParser::kParsed) return kMailParseFailed;
-  m_pMailParser = std::move(parser);
+  // Out of memory while the message is parsed, or while the parser is
+  // attached, is out of memory for the parser: the parser goes, the file
+  // stays open.
+  try {
+    parser->SetContent(std::move(body), size);
+    if (parser->Parse() != CMailParser::kParsed) return kMailParseFailed;
+    m_pMailParser = std::move(parser);
+  } catch (const std::bad_alloc&) {
+    return kMailNoMemoryForParser;
+  }
 
   // The message is parsed before the head is analysed, so a message that
   // fails to parse leaves m_stLogInfo as it was.
@@ -80,15 +95,17 @@ int32_t CMailContentFile::AnalyseLogHead() {
   HeadLines lines;
   if (!ReadLogHeadLines(*this, &lines)) return kAnalyseHeadUnreadable;
 
-  std::memset(&m_stLogInfo, 0, sizeof(m_stLogInfo));
-  // A malformed line 4 leaves the later common fields zero and the open
-  // goes on; a missing line raises from here, the mail fields left empty.
-  CContentFile::AnalyseLogHead(&lines, &m_stLogInfo);
-  CopyToField(m_pMailParser->From(), m_stLogInfo.szFrom);
-  CopyToField(m_pMailParser->To(), m_stLogInfo.szTo);
-  CopyToField(m_pMailParser->Cc(), m_stLogInfo.szCc);
-  CopyToField(m_pMailParser->Subject(), m_stLogInfo.szSubject);
-  return kOk;
+  const CMailParser& parser = *m_pMailParser;
+  const bool filled = FillRecord(&m_stLogInfo, [&](ST_MAIL_LOG_INFO& info) {
+    // A malformed line 4 leaves the later common fields zero and the open
+    // goes on; a missing line raises from here, the mail fields left empty.
+    CContentFile::AnalyseLogHead(&lines, &info);
+    CopyToField(parser.From(), info.szFrom);
+    CopyToField(parser.To(), info.szTo);
+    CopyToField(parser.Cc(), info.szCc);
+    CopyToField(parser.Subject(), info.szSubject);
+  });
+  return filled ? kOk : kAnalyseHeadUnreadable;
 }
 
 int32_t CMailContentFile::GetAttachmentCount() const {
@@ -129,5 +146,5 @@ int32_t CMailContentFile::GetAttachment2File(int32_t index,
   using namespace contentfile_internal;
   if (!m_pMailParser) return kMailNotParsed;
   const int32_t rc = SaveAttachment(*m_pMailParser, index, path);
-  return rc == kAttachmentSaved ? kOk : rc - 10;
+  return PublicAttachmentCode(rc);
 }

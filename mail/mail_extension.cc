@@ -13,6 +13,7 @@
 #include "mail/mail_parser.h"
 #include "mail/part_list.h"
 #include "mail/part_retrieval.h"
+#include "mail/result_codes.h"
 #include "platform/descriptor.h"
 
 using namespace contentfile_internal;
@@ -79,19 +80,6 @@ class DescriptorSink final : public DecodedSink {
   std::string name_;
 };
 
-// Results of the extension that SaveAttachment's codes do not cover.
-constexpr int32_t kExtensionBadArgument = -2;
-
-// SaveAttachment's codes as the public calls give them.
-int32_t PublicCode(int32_t rc) {
-  return rc == kAttachmentSaved ? kOk : rc - 10;
-}
-
-const int32_t kNoSuchPart = PublicCode(kAttachmentNoSuchIndex);
-const int32_t kBadTarget = PublicCode(kAttachmentCannotCreate);
-const int32_t kWriteFailed = PublicCode(kAttachmentWriteFailed);
-const int32_t kNoMemory = PublicCode(kAttachmentNoMemoryBase64);
-
 const ST_MAIL_PART* PartAt(const CMailParser& parser, size_t index) {
   const std::vector<ST_MAIL_PART>& parts = parser.Parts();
   return index < parts.size() ? &parts[index] : nullptr;
@@ -105,16 +93,16 @@ int32_t DecodeToDescriptor(const CMailParser& parser, const ST_MAIL_PART* part,
   bool regular = false;
   try {
     if (CheckWriteTarget(fd, capture, &regular) != WriteTarget::kUsable) {
-      return kBadTarget;
+      return kPartBadTarget;
     }
     DescriptorSink sink(fd, regular);
     if (DecodePart(parser, *part, sink) == DecodeEnd::kNoMemory) {
-      return PublicCode(NoMemoryCode(*part));
+      return PublicAttachmentCode(NoMemoryCode(*part));
     }
   } catch (const CFileError&) {
-    return kWriteFailed;
+    return kPartWriteFailed;
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }
@@ -129,7 +117,7 @@ int32_t CMailContentFile::GetParts(
     ListParts(*m_pMailParser, parts);
   } catch (const std::bad_alloc&) {
     parts.clear();
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }
@@ -141,7 +129,7 @@ int32_t CMailContentFile::GetPartDecodedSize(size_t index,
   if (part == nullptr) return kNoSuchPart;
   CountingSink sink;
   if (DecodePart(*m_pMailParser, *part, sink) == DecodeEnd::kNoMemory) {
-    return PublicCode(NoMemoryCode(*part));
+    return PublicAttachmentCode(NoMemoryCode(*part));
   }
   size = sink.count();
   return kOk;
@@ -157,7 +145,7 @@ int32_t CMailContentFile::ReadPart(size_t index, char* buffer, size_t capacity,
   if (capacity == 0) return kOk;
   BufferSink sink(buffer, capacity);
   if (DecodePart(*m_pMailParser, *part, sink) == DecodeEnd::kNoMemory) {
-    return PublicCode(NoMemoryCode(*part));
+    return PublicAttachmentCode(NoMemoryCode(*part));
   }
   written = sink.written();
   return kOk;
@@ -175,14 +163,14 @@ int32_t CMailContentFile::StreamPart(size_t index,
       case DecodeEnd::kDone:
         return kOk;
       case DecodeEnd::kStopped:
-        return kWriteFailed;
+        return kPartWriteFailed;
       case DecodeEnd::kNoMemory:
         break;
     }
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
-  return PublicCode(NoMemoryCode(*part));
+  return PublicAttachmentCode(NoMemoryCode(*part));
 }
 
 int32_t CMailContentFile::SavePart2Fd(size_t index, int fd) const {
@@ -196,9 +184,9 @@ int32_t CMailContentFile::SavePart2File(size_t index, const char* path) const {
   const ST_MAIL_PART* part = PartAt(*m_pMailParser, index);
   if (part == nullptr) return kNoSuchPart;
   try {
-    return PublicCode(SavePart(*m_pMailParser, *part, path));
+    return PublicAttachmentCode(SavePart(*m_pMailParser, *part, path));
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
 }
 
@@ -220,7 +208,7 @@ int32_t CMailContentFile::GetHeaderFields(
                      name, fields);
   } catch (const std::bad_alloc&) {
     fields.clear();
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }
@@ -247,7 +235,7 @@ int32_t CMailContentFile::GetRecordField(contentfile::RecordField field,
   try {
     value.assign(*source);
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return kPartNoMemory;
   }
   return kOk;
 }

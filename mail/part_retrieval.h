@@ -13,6 +13,7 @@
 #include "codec/encoded_word.h"
 #include "mail/attachment_name.h"
 #include "mail/mail_parser.h"
+#include "mail/result_codes.h"
 
 namespace contentfile_internal {
 
@@ -26,16 +27,6 @@ constexpr size_t kMaxNameLength = kMaxAttachmentNameLength;
 // until the write copies them out, and costs few fresh pages; larger steps
 // were measured slower on a 64 MB message.
 constexpr uint32_t kSaveStep = uint32_t{256} << 10;
-
-// Results of SaveAttachment.
-enum : int32_t {
-  kAttachmentSaved = 0,
-  kAttachmentCannotCreate = -1,
-  kAttachmentNoMemoryBase64 = -2,
-  kAttachmentNoMemoryQP = -3,
-  kAttachmentNoSuchIndex = -4,
-  kAttachmentWriteFailed = -5,
-};
 
 // Receives the decoded content of a part from DecodePart.
 class DecodedSink {
@@ -94,8 +85,7 @@ uint32_t MeasureMailText(const CMailParser& parser);
 
 // Decodes at most `length` stored bytes of the first text part into
 // `buffer` and returns the number of bytes written (no NUL).
-uint32_t ReadMailText(const CMailParser& parser, char* buffer,
-                      uint32_t length);
+uint32_t ReadMailText(const CMailParser& parser, char* buffer, uint32_t length);
 
 // Decodes the attachment into the file at `path`, kSaveStep stored bytes at
 // a time. An index that names no attachment leaves the path untouched; so

@@ -47,10 +47,9 @@ std::unique_ptr<FileHandle> FileHandle::Open(const char* path) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat st;
-  const bool refused =
-      ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<uint64_t>(st.st_size) > kLargestFileSize ||
-      ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+  const bool refused = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                       static_cast<uint64_t>(st.st_size) > kLargestFileSize ||
+                       ::flock(fd, LOCK_SH | LOCK_NB) != 0;
   if (refused) {
     CloseQuietly(fd);
     return nullptr;
@@ -114,8 +113,7 @@ std::unique_ptr<OutputFile> OutputFile::Create(const char* path) {
                   0666);
   if (fd < 0) return nullptr;
   struct stat st;
-  bool refused =
-      ::fstat(fd, &st) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  bool refused = ::fstat(fd, &st) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
   if (!refused && !S_ISREG(st.st_mode)) {
     // Writes may block from here on, like any ordinary write (O_NONBLOCK
     // means nothing to a regular file, which needs no change).

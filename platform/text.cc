@@ -2,8 +2,6 @@
 
 #include <langinfo.h>
 
-#include <climits>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -12,45 +10,19 @@ namespace contentfile_internal {
 
 namespace {
 
-constexpr size_t kNone = SIZE_MAX;
-
-inline bool IsAsciiLetter(unsigned char c) {
-  return static_cast<unsigned char>((c | 0x20) - 'a') < 26;
-}
-
-// Byte equivalence of a search: exact, or ASCII letters without case.
-struct ExactBytes {
-  static unsigned char Canon(unsigned char c) { return c; }
-  static constexpr bool kFolds = false;
-};
-struct FoldedBytes {
-  static unsigned char Canon(unsigned char c) { return FoldCase(c); }
-  static constexpr bool kFolds = true;
-};
-
-template <typename Bytes>
-inline unsigned char CanonAt(const char* p, size_t i) {
-  return Bytes::Canon(static_cast<unsigned char>(p[i]));
-}
-
-// What the caller's filter says of an occurrence of the key.
-enum class Verdict { kTake, kSkip, kStop };
-
-struct TakeEvery {
-  Verdict operator()(const char* /*start*/) { return Verdict::kTake; }
-};
+using Verdict = OccurrenceFilter::Verdict;
 
 // Walks the characters of the calling thread's LC_CTYPE locale from the
 // start of a text, forward only, to tell whether a position begins a
 // character. An invalid sequence counts as one byte; a character cut by the
 // end of the text ends the search.
-class CharacterBoundaries {
+class CharacterBoundaries final : public OccurrenceFilter {
  public:
   CharacterBoundaries(const char* begin, const char* end)
       : position_(begin), end_(end), state_() {}
 
   // Positions must be asked in increasing order.
-  Verdict operator()(const char* target) {
+  Verdict Check(const char* target) override {
     while (position_ < target) {
       // The multibyte charsets of glibc locales are stateless and keep every
       // byte below 0x80 met at a character start as a character of its own
@@ -87,296 +59,7 @@ bool SearchesBytesDirectly() {
   return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
 }
 
-// --- Two-Way search (Crochemore and Perrin), over canonical bytes --------
-//
-// Linear time and constant space for any key. It reports occurrences in
-// increasing order to `filter` and, after a skipped one, goes on with the
-// shift it would take after a mismatch, which never passes over an
-// occurrence.
-
-// The maximal suffix of the key under the byte order, or under its reverse
-// when `reversed`: returns the position one before the suffix (kNone for
-// the whole key) and sets *period to the suffix's period.
-template <typename Bytes>
-size_t MaximalSuffix(const char* key, size_t key_length, bool reversed,
-                     size_t* period) {
-  size_t max_suffix = kNone;  // one before the suffix; wraps to 0 on +1
-  size_t j = 0;
-  size_t k = 1;
-  size_t p = 1;
-  while (j + k < key_length) {
-    unsigned char a = CanonAt<Bytes>(key, j + k);
-    unsigned char b = CanonAt<Bytes>(key, max_suffix + k);
-    if (reversed ? b < a : a < b) {
-      j += k;
-      k = 1;
-      p = j - max_suffix;
-    } else if (a == b) {
-      if (k != p) {
-        ++k;
-      } else {
-        j += p;
-        k = 1;
-      }
-    } else {
-      max_suffix = j++;
-      k = p = 1;
-    }
-  }
-  *period = p;
-  return max_suffix;
-}
-
-// Splits the key at a critical position, the later of the two maximal
-// suffixes; *period receives the period of the right-hand part.
-template <typename Bytes>
-size_t CriticalFactorization(const char* key, size_t key_length,
-                             size_t* period) {
-  size_t forward_period = 1;
-  size_t reverse_period = 1;
-  const size_t forward =
-      MaximalSuffix<Bytes>(key, key_length, false, &forward_period);
-  const size_t reverse =
-      MaximalSuffix<Bytes>(key, key_length, true, &reverse_period);
-  if (reverse + 1 < forward + 1) {
-    *period = forward_period;
-    return forward + 1;
-  }
-  *period = reverse_period;
-  return reverse + 1;
-}
-
-template <typename Bytes>
-bool EqualCanon(const char* a, const char* b, size_t length) {
-  for (size_t i = 0; i < length; ++i) {
-    if (CanonAt<Bytes>(a, i) != CanonAt<Bytes>(b, i)) return false;
-  }
-  return true;
-}
-
-// REQUIRES: 0 < key_length <= text_length.
-template <typename Bytes, typename Filter>
-const char* TwoWaySearch(const char* text, size_t text_length, const char* key,
-                         size_t key_length, Filter& filter) {
-  size_t period;
-  const size_t suffix = CriticalFactorization<Bytes>(key, key_length, &period);
-  const size_t last = text_length - key_length;
-  size_t j = 0;
-  if (EqualCanon<Bytes>(key, key + period, suffix)) {
-    // The whole key has this period: the prefix already matched after a
-    // shift by it is remembered in `memory`.
-    size_t memory = 0;
-    while (j <= last) {
-      size_t i = suffix > memory ? suffix : memory;
-      while (i < key_length &&
-             CanonAt<Bytes>(key, i) == CanonAt<Bytes>(text, i + j)) {
-        ++i;
-      }
-      if (i < key_length) {
-        j += i - suffix + 1;
-        memory = 0;
-        continue;
-      }
-      i = suffix - 1;  // wraps when suffix is 0
-      while (memory < i + 1 &&
-             CanonAt<Bytes>(key, i) == CanonAt<Bytes>(text, i + j)) {
-        --i;
-      }
-      if (i + 1 < memory + 1) {
-        Verdict verdict = filter(text + j);
-        if (verdict == Verdict::kTake) return text + j;
-        if (verdict == Verdict::kStop) return nullptr;
-      }
-      j += period;
-      memory = key_length - period;
-    }
-  } else {
-    // No occurrences can lie closer than this.
-    period = (suffix > key_length - suffix ? suffix : key_length - suffix) + 1;
-    while (j <= last) {
-      size_t i = suffix;
-      while (i < key_length &&
-             CanonAt<Bytes>(key, i) == CanonAt<Bytes>(text, i + j)) {
-        ++i;
-      }
-      if (i < key_length) {
-        j += i - suffix + 1;
-        continue;
-      }
-      i = suffix - 1;
-      while (i != kNone &&
-             CanonAt<Bytes>(key, i) == CanonAt<Bytes>(text, i + j)) {
-        --i;
-      }
-      if (i == kNone) {
-        Verdict verdict = filter(text + j);
-        if (verdict == Verdict::kTake) return text + j;
-        if (verdict == Verdict::kStop) return nullptr;
-      }
-      j += period;
-    }
-  }
-  return nullptr;
-}
-
-// --- Anchored scan --------------------------------------------------------
-//
-// The usual path: memchr finds the candidates by one byte of the key (the
-// anchor, chosen to be rare in mail text) and each candidate is compared in
-// full. Comparisons are counted; when they outgrow the text scanned so far
-// (a key such as "aaa...a" over a text of "a"), the search goes on from the
-// same place with Two-Way, so the whole stays linear.
-
-// Guess of how common a byte is in mail and header text; lower is rarer.
-int AnchorCost(unsigned char c, bool folds) {
-  if (IsAsciiLetter(c)) return folds ? 4 : 3;  // folded: two bytes to find
-  if (c == ' ') return 3;
-  if ((c >= '0' && c <= '9') || c == '-' || c == '.') return 2;
-  return 1;  // control bytes such as CR, punctuation, bytes above 127
-}
-
-// Finds the next byte equal to `first` or `second` with memchr, remembering
-// the next hit of each so that no byte is scanned twice.
-class AnchorScanner {
- public:
-  AnchorScanner(const char* end, unsigned char first, unsigned char second)
-      : end_(end),
-        first_(first),
-        second_(second),
-        next_first_(nullptr),
-        next_second_(first == second ? end : nullptr) {}
-
-  // The first hit at or after `from`, or nullptr.
-  const char* Next(const char* from) {
-    if (from >= end_) return nullptr;
-    Refresh(from, first_, &next_first_);
-    Refresh(from, second_, &next_second_);
-    const char* hit = next_first_ < next_second_ ? next_first_ : next_second_;
-    return hit == end_ ? nullptr : hit;
-  }
-
- private:
-  void Refresh(const char* from, unsigned char c, const char** next) {
-    if (*next != nullptr && *next >= from) return;
-    const void* hit = std::memchr(from, c, static_cast<size_t>(end_ - from));
-    *next = hit != nullptr ? static_cast<const char*>(hit) : end_;
-  }
-
-  const char* end_;
-  unsigned char first_;
-  unsigned char second_;
-  const char* next_first_;
-  const char* next_second_;
-};
-
-// Comparisons allowed before the switch to Two-Way: a fixed allowance plus
-// kWorkPerByte per byte of text passed.
-constexpr size_t kWorkAllowance = 256;
-constexpr size_t kWorkPerByte = 4;
-
-// REQUIRES: 0 < key_length <= text_length.
-template <typename Bytes, typename Filter>
-const char* Search(const char* text, size_t text_length, const char* key,
-                   size_t key_length, Filter& filter) {
-  size_t anchor = 0;
-  int best_cost = INT_MAX;
-  for (size_t i = 0; i < key_length && best_cost > 1; ++i) {
-    int cost = AnchorCost(static_cast<unsigned char>(key[i]), Bytes::kFolds);
-    if (cost < best_cost) {
-      best_cost = cost;
-      anchor = i;
-    }
-  }
-  const unsigned char anchor_byte = CanonAt<Bytes>(key, anchor);
-  const unsigned char other_case =
-      Bytes::kFolds && IsAsciiLetter(anchor_byte)
-          ? static_cast<unsigned char>(anchor_byte - 32)
-          : anchor_byte;
-  // A hit past this leaves no room for the key.
-  const char* hits_end = text + (text_length - key_length) + anchor + 1;
-  AnchorScanner scanner(hits_end, anchor_byte, other_case);
-
-  const size_t allowance = kWorkAllowance + 2 * key_length;
-  size_t work = 0;
-  for (const char* hit = scanner.Next(text + anchor); hit != nullptr;
-       hit = scanner.Next(hit + 1)) {
-    const char* start = hit - anchor;
-    size_t passed = static_cast<size_t>(start - text);
-    if (work > allowance + kWorkPerByte * passed) {
-      return TwoWaySearch<Bytes>(start, text_length - passed, key, key_length,
-                                 filter);
-    }
-    size_t i = 0;
-    while (i < key_length &&
-           CanonAt<Bytes>(start, i) == CanonAt<Bytes>(key, i)) {
-      ++i;
-    }
-    work += i + 1;
-    if (i == key_length) {
-      Verdict verdict = filter(start);
-      if (verdict == Verdict::kTake) return start;
-      if (verdict == Verdict::kStop) return nullptr;
-    }
-  }
-  return nullptr;
-}
-
 }  // namespace
-
-int32_t ParseDecimal(const char* text, size_t length) {
-  DecimalScanner scanner;
-  scanner.Add(text, length);
-  return scanner.value();
-}
-
-void DecimalScanner::Add(const char* data, size_t length) {
-  for (size_t i = 0; i < length && state_ != kDone; ++i) {
-    const auto c = static_cast<unsigned char>(data[i]);
-    if (state_ == kLeadingSpace) {
-      if (IsSpace(c)) continue;
-      state_ = kDigits;
-      if (c == '-' || c == '+') {
-        negative_ = c == '-';
-        continue;
-      }
-    }
-    // Anything else, a NUL too, ends the number.
-    if (c < '0' || c > '9') {
-      state_ = kDone;
-      break;
-    }
-    value_ = value_ * 10U + static_cast<uint32_t>(c - '0');
-  }
-}
-
-int32_t DecimalScanner::value() const {
-  const uint32_t value = negative_ ? 0U - value_ : value_;
-  // Two's complement reading of the low 32 bits, spelled out so that no
-  // conversion depends on the implementation.
-  return value <= static_cast<uint32_t>(INT32_MAX)
-             ? static_cast<int32_t>(value)
-             : -static_cast<int32_t>(~value) - 1;
-}
-
-const char* FindCaseInsensitive(const char* text, size_t text_length,
-                                const char* key, size_t key_length) {
-  if (key_length == 0) return text;
-  if (key_length > text_length) return nullptr;
-  TakeEvery filter;
-  return Search<FoldedBytes>(text, text_length, key, key_length, filter);
-}
-
-bool EqualsCaseInsensitive(const char* a, size_t a_length, const char* b,
-                           size_t b_length) {
-  return a_length == b_length && EqualCanon<FoldedBytes>(a, b, a_length);
-}
-
-const char* FindBytes(const char* text, size_t text_length, const char* key,
-                      size_t key_length) {
-  if (key_length == 0) return text;
-  if (key_length > text_length) return nullptr;
-  return static_cast<const char*>(memmem(text, text_length, key, key_length));
-}
 
 const char* FindCharMb(const char* text, size_t text_length, char c) {
   if (text_length == 0) return nullptr;
@@ -390,7 +73,7 @@ const char* FindCharMb(const char* text, size_t text_length, char c) {
     const char* hit = static_cast<const char*>(
         std::memchr(from, c, static_cast<size_t>(end - from)));
     if (hit == nullptr) return nullptr;
-    switch (boundaries(hit)) {
+    switch (boundaries.Check(hit)) {
       case Verdict::kTake:
         return hit;
       case Verdict::kStop:
@@ -411,7 +94,7 @@ const char* FindStringMb(const char* text, size_t text_length, const char* key,
   if (key_length == 0) return text;
   if (key_length > text_length) return nullptr;
   CharacterBoundaries boundaries(text, text + text_length);
-  return Search<ExactBytes>(text, text_length, key, key_length, boundaries);
+  return FindFiltered(text, text_length, key, key_length, false, boundaries);
 }
 
 const char* FindCaseInsensitiveMb(const char* text, size_t text_length,
@@ -422,7 +105,6 @@ const char* FindCaseInsensitiveMb(const char* text, size_t text_length,
   if (key_length == 0) return text;
   if (key_length > text_length) return nullptr;
   CharacterBoundaries boundaries(text, text + text_length);
-  return Search<FoldedBytes>(text, text_length, key, key_length, boundaries);
+  return FindFiltered(text, text_length, key, key_length, true, boundaries);
 }
-
 }  // namespace contentfile_internal

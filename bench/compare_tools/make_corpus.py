@@ -6,7 +6,8 @@ Writes, for each workload, under ROOT/<workload>/:
   msg/NNNNN.eml        the same message alone, for tools that know no log head
   expected/NNNNN/...   the decoded mail text (mailtext.txt) and attachments
   manifest.json        per message: paths, sizes and SHA-256 of every
-                       expected file, the capture's body size
+                       expected file, the capture's body size, and where in
+                       the capture each of them lies encoded (for the floor)
   stamp                the generator version and seed the files were made with
 
 The same seed always gives byte-identical files, so a corpus left in place by
@@ -25,7 +26,7 @@ import random
 import shutil
 import sys
 
-GENERATOR_VERSION = 4
+GENERATOR_VERSION = 5
 DEFAULT_SEED = 20240917
 
 MiB = 1 << 20
@@ -167,9 +168,9 @@ class Message:
         assert self.text is None and not self.parts
         self.text = text
         self.parts.append(
-            b"Content-Type: text/plain; charset=utf-8\r\n"
-            b"Content-Transfer-Encoding: quoted-printable\r\n\r\n"
-            + qp_encode(text))
+            (b"Content-Type: text/plain; charset=utf-8\r\n"
+             b"Content-Transfer-Encoding: quoted-printable\r\n\r\n",
+             qp_encode(text), "qp"))
 
     def add_attachment(self, name, data, header_name=None,
                        mime_type="application/octet-stream"):
@@ -178,24 +179,30 @@ class Message:
         written = header_name or '"%s"' % name
         self.attachments.append((name, data))
         self.parts.append(
-            ("Content-Type: %s;\r\n\tname=%s\r\n"
-             "Content-Transfer-Encoding: base64\r\n"
-             "Content-Disposition: attachment;\r\n\tfilename=%s\r\n\r\n"
-             % (mime_type, written, written)).encode("ascii")
-            + b64_encode(data))
+            (("Content-Type: %s;\r\n\tname=%s\r\n"
+              "Content-Transfer-Encoding: base64\r\n"
+              "Content-Disposition: attachment;\r\n\tfilename=%s\r\n\r\n"
+              % (mime_type, written, written)).encode("ascii"),
+             b64_encode(data), "base64"))
 
     def render(self):
+        """The message, and where the encoded content of each part lies
+        in it: [(encoding, offset, length)], the text first."""
         head = "\r\n".join(self.head_fields + [
             "MIME-Version: 1.0",
             'Content-Type: multipart/mixed;\r\n\tboundary="%s"' % self.boundary,
         ]).encode("ascii") + b"\r\n\r\n"
         delimiter = b"\r\n--" + self.boundary.encode("ascii")
         out = [head, b"This is a multi-part message in MIME format."]
-        for part in self.parts:
-            out.append(delimiter + b"\r\n")
-            out.append(part)
+        size = sum(len(x) for x in out)
+        segments = []
+        for headers, content, encoding in self.parts:
+            out += [delimiter + b"\r\n", headers, content]
+            size += len(delimiter) + 2 + len(headers)
+            segments.append((encoding, size, len(content)))
+            size += len(content)
         out.append(delimiter + b"--\r\n")
-        return b"".join(out)
+        return b"".join(out), segments
 
 
 def log_head(index):
@@ -336,11 +343,12 @@ def write_workload(root, name, seed):
     messages = []
     for m in build(rng):
         ident = "%05d" % m.index
-        raw = m.render()
+        raw, segments = m.render()
+        head = log_head(m.index)
         cf = os.path.join(folder, "msg", ident + ".cf")
         eml = os.path.join(folder, "msg", ident + ".eml")
         with open(cf, "wb") as f:
-            f.write(log_head(m.index))
+            f.write(head)
             f.write(raw)
         with open(eml, "wb") as f:
             f.write(raw)
@@ -357,9 +365,13 @@ def write_workload(root, name, seed):
                 f.write(data)
             files.append({"name": att_name, "path": path, "size": len(data),
                           "sha256": sha256(data)})
+        located = [{"encoding": enc, "offset": len(head) + offset,
+                    "length": length, "path": path}
+                   for (enc, offset, length), path in zip(
+                       segments, [text_path] + [f["path"] for f in files])]
         messages.append({"id": ident, "cf": cf, "eml": eml,
                          "body_size": len(raw), "text": text,
-                         "attachments": files})
+                         "attachments": files, "segments": located})
     manifest = {"workload": name, "description": description, "seed": seed,
                 "messages": messages}
     with open(os.path.join(folder, "manifest.json"), "w") as f:

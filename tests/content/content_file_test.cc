@@ -70,7 +70,11 @@ TEST(OpenContentFile, FindsTheHeadByItsLineCount) {
       {"N wraps modulo 2^32", "4294967298\r\na\r\nb", 0, 15, 1},
       {"N larger than the lines present", "5\r\na\r\nb\r\n", -4, 0, 0},
       {"empty file", "", -3, 0, 0},
-      {"NUL ends the number", std::string("2\0" "5\r\na\r\nb", 9), 0, 8, 1},
+      {"NUL ends the number",
+       std::string("2\0"
+                   "5\r\na\r\nb",
+                   9),
+       0, 8, 1},
   };
   TempDir dir;
   for (const HeadCase& c : cases) {
@@ -96,8 +100,8 @@ TEST(OpenContentFile, ReadsHeadsLongerThanOneReadChunk) {
   // A CR LF that straddles the reader's chunk boundary at every offset
   // around it must still end the line.
   for (size_t pad = 16370; pad < 16400; ++pad) {
-    std::string bytes = "3\r\n" + std::string(pad, 'a') + "\r\n" + long_line +
-                        "\r\nBODY";
+    std::string bytes =
+        "3\r\n" + std::string(pad, 'a') + "\r\n" + long_line + "\r\nBODY";
     WriteFile(dir.File("l.cf"), bytes);
     CContentFile file;
     ASSERT_EQ(file.OpenContentFile(dir.File("l.cf").c_str()), 0);
@@ -253,7 +257,9 @@ TEST(SaveBody2File, WritesTheBody) {
   EXPECT_EQ(file.SaveBody2File(nullptr), -2);
   EXPECT_EQ(file.SaveBody2File(dir.File("no/such/dir").c_str()), -2);
   EXPECT_EQ(file.SaveBody2File(dir.path().c_str()), -2);
-  EXPECT_EQ(file.SaveBody2File((dir.path() + "/" + std::string(300, 'a')).c_str()), -2);
+  EXPECT_EQ(
+      file.SaveBody2File((dir.path() + "/" + std::string(300, 'a')).c_str()),
+      -2);
   EXPECT_EQ(file.SaveBody2File("/dev/full"), -6);
 }
 
@@ -383,8 +389,10 @@ TEST(CContentFileCopies, ShareTheOpenFileUntilTheLastOneCloses) {
     CContentFile assigned;
     assigned = *original;
     EXPECT_EQ(CountOpenDescriptors(), before + 1);  // one shared file
-    std::unique_ptr<CContentFile>& first = close_original_first ? original : copy;
-    std::unique_ptr<CContentFile>& second = close_original_first ? copy : original;
+    std::unique_ptr<CContentFile>& first =
+        close_original_first ? original : copy;
+    std::unique_ptr<CContentFile>& second =
+        close_original_first ? copy : original;
     first->CloseContentFile();
     EXPECT_EQ(first->GetBodySize(), 0u);
     EXPECT_EQ(Body(*second), "BODY");

@@ -119,6 +119,36 @@ TEST(ReadLogHeadLines, FailsWithoutAHeadOrWhenItCannotBeRead) {
   EXPECT_EQ(lines, (HeadLines{"2", "a"}));
 }
 
+// Only the lines an analysis takes are split off: a head of many lines
+// (its count says so) gives its first ones, and an HTTP POST open of it
+// fills the record as from a head of 14 lines.
+TEST(ReadLogHeadLines, KeepsOnlyTheLinesTheAnalysesTake) {
+  constexpr size_t kLines = 300000;
+  std::vector<std::string> rest = StandardHeadLines("Http Post");
+  HeadLines expected = WithCount(rest);
+  expected[0] = std::to_string(kLines);
+  std::string head;
+  for (const std::string& line : expected) head += line + "\r\n";
+  for (size_t n = expected.size() + 1; n <= kLines; ++n) head += "\r\n";
+  TempDir dir;
+  const std::string path = dir.File("h.cf");
+  WriteFile(path, head + "BODY");
+
+  CHttpPostContentFile post;
+  ASSERT_EQ(post.OpenContentFile(path.c_str()), 0);
+  EXPECT_EQ(post.GetHeadSize(), head.size());
+  HeadLines lines;
+  ASSERT_TRUE(ReadLogHeadLines(post, &lines));
+  EXPECT_EQ(lines, expected);
+  ASSERT_TRUE(ReadLogHeadLines(post, &lines, 3));
+  EXPECT_EQ(lines, HeadLines(expected.begin(), expected.begin() + 3));
+
+  ST_HTTPPOST_LOG_INFO want{};
+  ASSERT_EQ(Analyse(expected, &want), 0);
+  EXPECT_EQ(std::memcmp(&post.GetLogInfo(), &want, sizeof(ST_LOG_INFO)), 0);
+  EXPECT_STREQ(post.GetLogInfo().szLine9, rest[7].c_str());
+}
+
 // The head is read through the virtual GetContentHead, so a kind that
 // overrides it is the one read.
 class ReplacedHead : public CContentFile {

@@ -286,7 +286,8 @@ class FaultMatrixTest : public ::testing::Test {
 
 // ---------------------------------------------------------------------------
 // OpenContentFile of the base class: the line reader's reads raise
-// CFileError, which leaves the file open with sizes 0.
+// CFileError, which leaves the file open with sizes 0; out of memory gives
+// -2 with the object closed.
 
 TEST_F(FaultMatrixTest, BaseOpen) {
   // Line 3 is longer than one read of the line reader, so the head takes
@@ -322,12 +323,14 @@ TEST_F(FaultMatrixTest, BaseOpen) {
   EXPECT_EQ(seen[Failing::kRead], std::set<std::string>{"CFileError"});
   EXPECT_EQ(seen[Failing::kWrite], std::set<std::string>{});
   EXPECT_EQ(seen[Failing::kClose], std::set<std::string>{});
-  EXPECT_EQ(seen[Failing::kOperatorNew], IfNewCanFail({"bad_alloc"}));
+  EXPECT_EQ(seen[Failing::kOperatorNew], IfNewCanFail({"-2"}));
 }
 
 // ---------------------------------------------------------------------------
 // CHttpPostContentFile::OpenContentFile: -11 when the head cannot be read
-// again for its analysis; the record keeps the last head analysed.
+// again for its analysis (out of memory for its lines included), -10 when
+// the base open runs out of memory; the record keeps the last head
+// analysed.
 
 TEST_F(FaultMatrixTest, HttpPostOpen) {
   std::vector<std::string> earlier_lines = StandardHeadLines("Http Post");
@@ -351,7 +354,7 @@ TEST_F(FaultMatrixTest, HttpPostOpen) {
           const ST_HTTPPOST_LOG_INFO& info = post.GetLogInfo();
           if (outcome == "0") {
             EXPECT_STREQ(info.szLine9, "line9");
-          } else if (outcome != "bad_alloc") {
+          } else {
             EXPECT_STREQ(info.szLine9, "the earlier line 9");
             EXPECT_EQ(info.nLogType, LOG_TYPE_HTTP_POST);
           }
@@ -368,7 +371,7 @@ TEST_F(FaultMatrixTest, HttpPostOpen) {
   EXPECT_EQ(seen[Failing::kRead], (std::set<std::string>{"CFileError", "-11"}));
   EXPECT_EQ(seen[Failing::kWrite], std::set<std::string>{});
   EXPECT_EQ(seen[Failing::kClose], std::set<std::string>{});
-  EXPECT_EQ(seen[Failing::kOperatorNew], IfNewCanFail({"bad_alloc"}));
+  EXPECT_EQ(seen[Failing::kOperatorNew], IfNewCanFail({"-10", "-11"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -428,16 +431,18 @@ TEST_F(FaultMatrixTest, MailOpen) {
           }
           EXPECT_EQ(mail.GetAttachment2File(count, body_copy.c_str()), -14);
         }
-      } else if (outcome != "bad_alloc") {
+      } else {
         // The record of the earlier file, no parser, and after -12 to -16
-        // the file still open with its body readable and savable. (Out of
-        // memory in a string or list may strike anywhere, so bad_alloc
-        // promises only what the reopen below checks.)
+        // the file still open with its body readable and savable; after -2
+        // (out of memory in the base open) the object is closed.
         EXPECT_EQ(info.nLogType, LOG_TYPE_POP3);
         EXPECT_EQ(mail.GetAttachmentCount(), 0);
         EXPECT_EQ(mail.GetMailTextSize(), 0u);
         EXPECT_EQ(mail.GetAttachment2File(0, body_copy.c_str()), -1);
-        if (outcome != "CFileError") {
+        if (outcome == "-2") {
+          EXPECT_EQ(mail.GetBodySize(), 0u);
+          EXPECT_EQ(mail.SaveBody2File(body_copy.c_str()), -1);
+        } else if (outcome != "CFileError") {
           EXPECT_EQ(mail.GetBodySize(), sample.message.size());
           EXPECT_EQ(mail.SaveBody2File(body_copy.c_str()), 0);
           EXPECT_EQ(ReadFile(body_copy), sample.message);
@@ -457,8 +462,9 @@ TEST_F(FaultMatrixTest, MailOpen) {
             (std::set<std::string>{"CFileError", "-13", "-16"}));
   EXPECT_EQ(seen[Failing::kWrite], std::set<std::string>{});
   EXPECT_EQ(seen[Failing::kClose], std::set<std::string>{});
-  // The parser object itself counts as out of memory for the parser.
-  EXPECT_EQ(seen[Failing::kOperatorNew], IfNewCanFail({"bad_alloc", "-14"}));
+  // Out of memory never leaves the open raised: in the base open it is -2,
+  // in the parser object or the parse -14, for the head's lines -16.
+  EXPECT_EQ(seen[Failing::kOperatorNew], IfNewCanFail({"-2", "-14", "-16"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -493,6 +499,116 @@ TEST_F(FaultMatrixTest, ParseStopsClassifyingWhereACopyFails) {
   });
   // The n-th copy failing leaves n - 1 parts classified; none failing, all.
   EXPECT_EQ(classified_counts, (std::vector<size_t>{0, 1, 2, 3, 4}));
+}
+
+// ---------------------------------------------------------------------------
+// A head of 13 lines raises std::invalid_argument with the record partly
+// filled. Out of memory while that error is being raised must not leave a
+// partly filled record behind a result code: it is the head that could not
+// be read, and the record keeps the last head analysed.
+
+TEST_F(FaultMatrixTest, OutOfMemoryAtAMissingHeadLineKeepsTheRecord) {
+  if (!OperatorNewCanFail()) GTEST_SKIP() << "operator new cannot fail here";
+  std::vector<std::string> short_lines = StandardHeadLines("SMTP");
+  short_lines.pop_back();
+  const std::string post_earlier =
+      Write("post_earlier.cf", MakeHead(StandardHeadLines("Http Post")) + "x");
+  const std::string mail_earlier =
+      Write("mail_earlier.cf", MakeCapture(MakeSampleMail(10).message, "POP3"));
+  const std::string path =
+      Write("short.cf", MakeHead(short_lines) + MakeSampleMail().message);
+
+  const auto post_attempt = [&](const FaultPoint& fault, bool* hit) {
+    CHttpPostContentFile post;
+    EXPECT_EQ(post.OpenContentFile(post_earlier.c_str()), 0);
+    fault.Arm();
+    const Result result =
+        RunOperation([&] { return post.OpenContentFile(path.c_str()); });
+    *hit = fault.Disarm();
+    const ST_HTTPPOST_LOG_INFO& info = post.GetLogInfo();
+    if (result.Name() == "invalid_argument") {
+      EXPECT_EQ(info.nLogType, LOG_TYPE_SMTP);
+      EXPECT_STREQ(info.szLine13, short_lines[11].c_str());
+      EXPECT_STREQ(info.szLine9, "");
+    } else {
+      EXPECT_EQ(info.nLogType, LOG_TYPE_HTTP_POST);
+      EXPECT_STREQ(info.szLine9, "line9");
+    }
+    return result.Name();
+  };
+  EXPECT_EQ(FailEachInTurn(Failing::kOperatorNew, post_attempt),
+            (std::set<std::string>{"-10", "-11"}));
+
+  const auto mail_attempt = [&](const FaultPoint& fault, bool* hit) {
+    CMailContentFile mail;
+    EXPECT_EQ(mail.OpenContentFile(mail_earlier.c_str()), 0);
+    fault.Arm();
+    const Result result =
+        RunOperation([&] { return mail.OpenContentFile(path.c_str()); });
+    *hit = fault.Disarm();
+    const ST_MAIL_LOG_INFO& info = mail.GetLogInfo();
+    if (result.Name() == "invalid_argument") {
+      EXPECT_EQ(info.nLogType, LOG_TYPE_SMTP);
+      EXPECT_STREQ(info.szLine13, short_lines[11].c_str());
+      EXPECT_STREQ(info.szSubject, "");
+      EXPECT_EQ(mail.GetAttachmentCount(), 3);
+    } else {
+      EXPECT_EQ(info.nLogType, LOG_TYPE_POP3);
+      EXPECT_EQ(mail.GetAttachmentCount(), 0);
+    }
+    return result.Name();
+  };
+  EXPECT_EQ(FailEachInTurn(Failing::kOperatorNew, mail_attempt),
+            (std::set<std::string>{"-2", "-14", "-16"}));
+}
+
+// ---------------------------------------------------------------------------
+// Out of memory inside a read of the open (a file error that cannot be
+// built, or a kind's own GetContentHead or GetContentBody) is that read
+// failing: -11 for the HTTP POST head, -13 for the mail body, -16 for the
+// mail head, each with the record of the last head analysed.
+
+template <typename Kind>
+class ThrowingReads : public Kind {
+ public:
+  int32_t GetContentHead(char* buffer, uint32_t& length) override {
+    if (head_throws) throw std::bad_alloc();
+    return Kind::GetContentHead(buffer, length);
+  }
+  int32_t GetContentBody(char* buffer, uint32_t& length) override {
+    if (body_throws) throw std::bad_alloc();
+    return Kind::GetContentBody(buffer, length);
+  }
+  bool head_throws = false;
+  bool body_throws = false;
+};
+
+TEST_F(FaultMatrixTest, OutOfMemoryInAReadOfTheOpenIsAFailedRead) {
+  const std::string post_path =
+      Write("post.cf", MakeHead(StandardHeadLines("Http Post")) + "a=1");
+  const std::string earlier =
+      Write("earlier.cf", MakeCapture(MakeSampleMail(10).message, "POP3"));
+  const std::string mail_path =
+      Write("mail.cf", MakeCapture(MakeSampleMail().message));
+
+  ThrowingReads<CHttpPostContentFile> post;
+  ASSERT_EQ(post.OpenContentFile(post_path.c_str()), 0);
+  post.head_throws = true;
+  EXPECT_EQ(post.OpenContentFile(post_path.c_str()), -11);
+  EXPECT_EQ(post.GetLogInfo().nLogType, LOG_TYPE_HTTP_POST);
+  EXPECT_EQ(post.GetBodySize(), 3u);
+
+  for (const bool body : {true, false}) {
+    SCOPED_TRACE(body ? "body read" : "head read");
+    ThrowingReads<CMailContentFile> mail;
+    ASSERT_EQ(mail.OpenContentFile(earlier.c_str()), 0);
+    mail.body_throws = body;
+    mail.head_throws = !body;
+    EXPECT_EQ(mail.OpenContentFile(mail_path.c_str()), body ? -13 : -16);
+    EXPECT_EQ(mail.GetLogInfo().nLogType, LOG_TYPE_POP3);
+    EXPECT_EQ(mail.GetAttachmentCount(), 0);
+    EXPECT_GT(mail.GetBodySize(), 0u);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -1,7 +1,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -70,7 +69,8 @@ std::string Capture(const std::string& message,
 
 class MailContentFileTest : public ::testing::Test {
  protected:
-  std::string Write(const std::string& bytes, const std::string& name = "m.cf") {
+  std::string Write(const std::string& bytes,
+                    const std::string& name = "m.cf") {
     const std::string path = dir_.File(name);
     WriteFile(path, bytes);
     return path;
@@ -86,12 +86,12 @@ std::string Text(const CMailContentFile& mail) {
 }
 
 TEST_F(MailContentFileTest, OpensAMultipartCaptureAndFillsTheRecord) {
-  const std::string message = Multipart(
-      "quoted-printable", "Caf=C3=A9 ok=\r\n!",
-      {{"filename=\"a b.bin\"", "base64",
-        EncodeBase64(std::string("\0\1\2xyz", 6))},
-       {"filename==?utf-8?Q?r=C3=A9sum=C3=A9?=.txt", "Quoted-Printable",
-        "line=3D1"}});
+  const std::string message =
+      Multipart("quoted-printable", "Caf=C3=A9 ok=\r\n!",
+                {{"filename=\"a b.bin\"", "base64",
+                  EncodeBase64(std::string("\0\1\2xyz", 6))},
+                 {"filename==?utf-8?Q?r=C3=A9sum=C3=A9?=.txt",
+                  "Quoted-Printable", "line=3D1"}});
   CMailContentFile mail;
   ASSERT_EQ(mail.OpenContentFile(Write(Capture(message, "POP3")).c_str()), 0);
   const ST_MAIL_LOG_INFO& info = mail.GetLogInfo();
@@ -135,8 +135,8 @@ TEST_F(MailContentFileTest, EveryOpenCodeLeavesTheDocumentedState) {
       // Only text that is no mail fails to parse: no CR LF at all, or no
       // empty line and a first line that is no header field.
       {"no CR LF", Capture("From: a Content-Type: text/plain x"), -15},
-      {"bare LF empty line",
-       Capture("From: a\nContent-Type: text/plain\n\nx"), -15},
+      {"bare LF empty line", Capture("From: a\nContent-Type: text/plain\n\nx"),
+       -15},
       {"no field, no empty line", Capture("not mail\r\nFrom: a\r\nx"), -15},
   };
   for (const Case& c : cases) {
@@ -202,7 +202,8 @@ TEST_F(MailContentFileTest, AShortHeadRaisesWithTheMailStillServed) {
 
 TEST_F(MailContentFileTest, KeepsTheRecordAcrossClosesAndFailedOpens) {
   CMailContentFile mail;
-  ASSERT_EQ(mail.OpenContentFile(Write(Capture(Multipart("", "x", {}))).c_str()), 0);
+  ASSERT_EQ(
+      mail.OpenContentFile(Write(Capture(Multipart("", "x", {}))).c_str()), 0);
   EXPECT_EQ(mail.CloseContentFile(), 0);
   EXPECT_EQ(mail.CloseContentFile(), 0);
   EXPECT_STREQ(mail.GetLogInfo().szFrom, "ann@example.org");
@@ -317,11 +318,11 @@ TEST_F(MailContentFileTest, DecodesByTheWholeEncodingWord) {
 }
 
 TEST_F(MailContentFileTest, SavesAttachmentsAndReportsEveryFailure) {
-  const std::string message = Multipart(
-      "", "t",
-      {{"filename=a.bin", "base64", "YWJj"},
-       {"filename=b.txt", "quoted-printable", "x=3Dy"},
-       {"filename=empty.bin", "base64", ""}});
+  const std::string message =
+      Multipart("", "t",
+                {{"filename=a.bin", "base64", "YWJj"},
+                 {"filename=b.txt", "quoted-printable", "x=3Dy"},
+                 {"filename=empty.bin", "base64", ""}});
   const std::string path = Write(Capture(message));
   CMailContentFile mail;
   ASSERT_EQ(mail.OpenContentFile(path.c_str()), 0);
@@ -339,7 +340,9 @@ TEST_F(MailContentFileTest, SavesAttachmentsAndReportsEveryFailure) {
   // Targets that cannot be written.
   EXPECT_EQ(mail.GetAttachment2File(0, nullptr), -11);
   EXPECT_EQ(mail.GetAttachment2File(0, dir_.path().c_str()), -11);
-  EXPECT_EQ(mail.GetAttachment2File(0, (dir_.path() + "/" + std::string(300, 'n')).c_str()), -11);
+  EXPECT_EQ(mail.GetAttachment2File(
+                0, (dir_.path() + "/" + std::string(300, 'n')).c_str()),
+            -11);
   EXPECT_EQ(mail.GetAttachment2File(0, path.c_str()), -11);  // its own capture
   EXPECT_EQ(ReadFile(path), Capture(message));
   EXPECT_EQ(mail.GetAttachment2File(0, "/dev/full"), -15);
@@ -421,17 +424,17 @@ TEST_F(MailContentFileTest, SavesAttachmentsOfSeveralStepsAsOneDecoding) {
   base64.insert(2 * kSaveStep - 1, "\r\n");
 
   static const char* const kPieces[] = {"Caf=C3=A9 ", "=3D", "=\r\n", "text ",
-                                        "\r\n", "=e9", "x"};
+                                        "\r\n",       "=e9", "x"};
   std::string qp;
   while (qp.size() < 2 * kSaveStep + 1000) qp += kPieces[random() % 7];
   qp.replace(kSaveStep - 1, 3, "=\r\n");
   qp.replace(2 * kSaveStep - 2, 3, "=C3");
   qp.replace(3 * kSaveStep / 2 - 1, 3, "=4A");  // inside a step
 
-  const std::string message = Multipart(
-      "", "t",
-      {{"filename=a.bin", "base64", base64},
-       {"filename=b.txt", "quoted-printable", qp}});
+  const std::string message =
+      Multipart("", "t",
+                {{"filename=a.bin", "base64", base64},
+                 {"filename=b.txt", "quoted-printable", qp}});
   CMailContentFile mail;
   ASSERT_EQ(mail.OpenContentFile(Write(Capture(message)).c_str()), 0);
   const std::string out = dir_.File("out");

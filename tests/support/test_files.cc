@@ -14,8 +14,8 @@ namespace contentfile_test {
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") +
-                        "/contentfile_test_XXXXXX";
+  std::string pattern =
+      std::string(base && *base ? base : "/tmp") + "/contentfile_test_XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed");
   }
@@ -45,7 +45,9 @@ std::string ReadFile(const std::string& path) {
   return s.str();
 }
 
-bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool FileExists(const std::string& path) {
+  return access(path.c_str(), F_OK) == 0;
+}
 
 std::string MakeHead(const std::vector<std::string>& lines_after_count) {
   std::string head = std::to_string(lines_after_count.size() + 1) + "\r\n";
@@ -54,11 +56,10 @@ std::string MakeHead(const std::vector<std::string>& lines_after_count) {
 }
 
 std::vector<std::string> StandardHeadLines(const std::string& protocol) {
-  std::vector<std::string> lines = {protocol,      "line3",  "left;right",
-                                    "192.168.0.1", "1025",   "10.0.0.2",
-                                    "25",          "line9",  "line10",
-                                    "line11",      "line12", "line13",
-                                    "line14"};
+  std::vector<std::string> lines = {
+      protocol,   "line3",  "left;right", "192.168.0.1", "1025",
+      "10.0.0.2", "25",     "line9",      "line10",      "line11",
+      "line12",   "line13", "line14"};
   return lines;
 }
 

@@ -577,8 +577,9 @@ TEST(CfdumpExtract, ServesPlainMailAndNamelessAttachments) {
   using std::string_literals::operator""s;
   TempDir dir;
   WriteFile(dir.File("cron.cf"),
-            Capture("SMTP", "From: root@h\r\nTo: Ops: a@h, b@h;\r\n"
-                            "Subject:backup done\r\n\r\n42 files\r\n"));
+            Capture("SMTP",
+                    "From: root@h\r\nTo: Ops: a@h, b@h;\r\n"
+                    "Subject:backup done\r\n\r\n42 files\r\n"));
   WriteFile(dir.File("scan.cf"),
             Capture("SMTP",
                     "From: s@h\r\nContent-Type: multipart/mixed; boundary=b"
@@ -602,21 +603,22 @@ TEST(CfdumpExtract, HostileNamesStayInsideDirAndOverwriteNothing) {
   TempDir dir;
   // Names as the mail gives them; "=?utf-8?B??=" decodes to an empty name
   // and the last encoded word to "a", newline, "b".
-  const std::vector<std::string> names = {"../../x",
-                                          "/etc/passwd",
-                                          "a/b",
-                                          "..",
-                                          ".",
-                                          "=?utf-8?B?"
-                                          "?=",
-                                          "CON",
-                                          "nul.txt",
-                                          "-rf",
-                                          "same.txt",
-                                          "same.txt",
-                                          "same-2.txt",
-                                          "..\\..\\w",
-                                          "=?UTF-8?B?" + EncodeBase64("a\nb") + "?="};
+  const std::vector<std::string> names = {
+      "../../x",
+      "/etc/passwd",
+      "a/b",
+      "..",
+      ".",
+      "=?utf-8?B?"
+      "?=",
+      "CON",
+      "nul.txt",
+      "-rf",
+      "same.txt",
+      "same.txt",
+      "same-2.txt",
+      "..\\..\\w",
+      "=?UTF-8?B?" + EncodeBase64("a\nb") + "?="};
   std::vector<Attachment> attachments;
   for (size_t i = 0; i < names.size(); ++i) {
     attachments.push_back(

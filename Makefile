@@ -12,8 +12,14 @@ all: configure
 configure:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 
-run: all
-	./scripts/run-samples $(BUILD)
+# Only the library and cfdump, quietly: the build's output is shown when it
+# fails.
+run:
+	@mkdir -p $(BUILD)
+	@{ cmake -S . -B $(BUILD) $(CMAKE_FLAGS) && \
+	   cmake --build $(BUILD) -j $(JOBS) --target cfdump; } \
+	  > $(BUILD)/run-build.log 2>&1 || { cat $(BUILD)/run-build.log; exit 1; }
+	@./scripts/run-samples $(BUILD)
 
 test: all
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

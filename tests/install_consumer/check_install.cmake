@@ -17,6 +17,20 @@ endfunction()
 run(${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${prefix})
 file(WRITE ${WORK_DIR}/sample.cf "3\r\nSMTP\r\nx\r\nbody")
 
+# The installed cfdump finds the installed library from wherever the
+# prefix is, without help from the environment, and has its manual.
+unset(ENV{LD_LIBRARY_PATH})
+if(EXISTS ${prefix}/bin/cfdump)
+  run(${prefix}/bin/cfdump --version)
+  if(NOT last_output MATCHES "cfdump ")
+    message(FATAL_ERROR "unexpected cfdump --version: ${last_output}")
+  endif()
+  file(GLOB man_pages ${prefix}/share/man/man1/cfdump.1)
+  if(NOT man_pages)
+    message(FATAL_ERROR "cfdump.1 was not installed")
+  endif()
+endif()
+
 # With the CMake package.
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install_consumer
     -B ${WORK_DIR}/consumer-build -DCMAKE_PREFIX_PATH=${prefix}
@@ -40,6 +54,10 @@ if(PKG_CONFIG)
       -o ${WORK_DIR}/consumer-pc)
   set(ENV{LD_LIBRARY_PATH} "${prefix}/lib:${prefix}/lib64:${prefix}/lib/x86_64-linux-gnu")
   run(${WORK_DIR}/consumer-pc ${WORK_DIR}/sample.cf)
+  # A C++20 consumer keeps its standard: the flags add none of their own.
+  run(${CXX} -std=c++20 ${SOURCE_DIR}/tests/install_consumer/consumer20.cc
+      ${flags} -o ${WORK_DIR}/consumer20)
+  run(${WORK_DIR}/consumer20)
 else()
   message(STATUS "pkg-config not found: the pkg-config build was not checked")
 endif()

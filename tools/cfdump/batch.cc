@@ -16,6 +16,7 @@
 #include "tools/cfdump/input_list.h"
 #include "tools/cfdump/json_report.h"
 #include "tools/cfdump/progress.h"
+#include "tools/cfdump/stdin_spool.h"
 #include "tools/cfdump/text_report.h"
 
 namespace cfdump {
@@ -34,7 +35,7 @@ struct Result {
   std::string errors;  // for standard error
   bool failed = false;
   uint64_t bytes_read = 0;
-  uint64_t attachments_saved = 0;
+  uint64_t parts_saved = 0;
   uint64_t bodies_saved = 0;
   uint64_t bytes_saved = 0;
 };
@@ -43,7 +44,7 @@ struct Totals {
   size_t captures = 0;
   size_t failures = 0;
   uint64_t bytes_read = 0;
-  uint64_t attachments_saved = 0;
+  uint64_t parts_saved = 0;
   uint64_t bodies_saved = 0;
   uint64_t bytes_saved = 0;
 
@@ -51,27 +52,47 @@ struct Totals {
     ++captures;
     if (result.failed) ++failures;
     bytes_read += result.bytes_read;
-    attachments_saved += result.attachments_saved;
+    parts_saved += result.parts_saved;
     bodies_saved += result.bodies_saved;
     bytes_saved += result.bytes_saved;
   }
 };
 
 std::string Format(const Options& options, const CaptureReport& report) {
+  if (options.quiet) {
+    // Only what was saved, a path a line, for scripts.
+    std::string paths;
+    for (const SavedFile& saved : report.saved) {
+      if (!saved.file.empty()) paths += saved.file + "\n";
+    }
+    return paths;
+  }
   return options.json ? FormatJsonReport(report) : FormatTextReport(report);
 }
 
-Result Process(const Options& options, const Input& input,
-               const std::string& folder) {
+// What every worker shares: the options and, for extract, DIR.
+struct Job {
+  const Options& options;
+  const ExtractDir* dir;
+  const ExtractSettings* settings;
+};
+
+Result Process(const Job& job, const Input& input, const std::string& folder) {
+  const Options& options = job.options;
   Result result;
   CaptureReport failed_report;
   std::unique_ptr<Capture> capture;
   const CaptureReport* report = &failed_report;
   try {
     if (input.error.empty()) {
-      capture = std::make_unique<Capture>(input.path);
+      capture = std::make_unique<Capture>(
+          input.path, input.open_path.empty() ? input.path : input.open_path);
+      // Converted first, so that extraction names files in UTF-8.
+      if (options.utf8) capture->ConvertToUtf8();
       if (options.command == Command::kExtract) {
-        ExtractCapture(capture.get(), folder, options.force);
+        ExtractCapture(capture.get(), *job.dir, folder, *job.settings);
+      } else {
+        capture->MeasureParts(options.digests);
       }
       report = &capture->report();
     } else {
@@ -104,8 +125,8 @@ Result Process(const Options& options, const Input& input,
   }
   for (const SavedFile& saved : report->saved) {
     if (!saved.error.empty()) continue;
-    if (saved.index >= 0) {
-      ++result.attachments_saved;
+    if (!saved.body) {
+      ++result.parts_saved;
     } else {
       ++result.bodies_saved;
     }
@@ -178,9 +199,10 @@ void WriteSummary(const Options& options, const Totals& totals,
                      std::to_string(totals.failures) + " failed; " +
                      std::to_string(totals.bytes_read) + " bytes read";
   if (options.command == Command::kExtract) {
-    line += "; " + std::to_string(totals.attachments_saved) +
-            " attachments and " + std::to_string(totals.bodies_saved) +
-            " bodies saved (" + std::to_string(totals.bytes_saved) + " bytes)";
+    line += "; " + std::to_string(totals.parts_saved) +
+            " texts and attachments and " +
+            std::to_string(totals.bodies_saved) + " bodies saved (" +
+            std::to_string(totals.bytes_saved) + " bytes)";
   }
   char time[32];
   std::snprintf(time, sizeof(time), "; %.2f s\n", seconds);
@@ -193,21 +215,39 @@ void WriteSummary(const Options& options, const Totals& totals,
 int RunBatch(const Options& options) {
   const auto start = std::chrono::steady_clock::now();
   const bool extract = options.command == Command::kExtract;
-  const std::string dir = extract ? Normalised(options.dir) : std::string();
+  ExtractDir dir;
   if (extract) {
     std::string error;
-    if (!PrepareExtractDir(dir, &error)) {
+    if (!dir.Open(Normalised(options.dir), &error)) {
       std::fprintf(stderr, "cfdump: %s\n", Printable(error).c_str());
       return 1;
     }
   }
-  const std::vector<Input> inputs = ListInputs(options.paths, dir);
+  std::vector<Input> inputs = ListInputs(options.paths, dir.path());
   if (inputs.empty()) {
     std::fputs("cfdump: no capture found\n", stderr);
     return 1;
   }
+  // A capture on standard input is read from a private copy.
+  StdinSpool spool;
+  for (Input& input : inputs) {
+    if (input.path != kStdStream || !input.error.empty()) continue;
+    std::string error;
+    if (spool.Spool(&error)) {
+      input.open_path = spool.path();
+    } else {
+      input.error = error;
+    }
+  }
+  ExtractSettings settings;
   std::vector<std::string> folders;
-  if (extract) folders = PlanCaptureFolders(inputs, dir, options.force);
+  if (extract) {
+    settings.force = options.force;
+    settings.digests = options.digests;
+    settings.inputs = InputFolders(inputs);
+    folders = PlanCaptureFolders(inputs, dir, settings);
+  }
+  const Job job{options, extract ? &dir : nullptr, &settings};
 
   size_t workers = options.jobs > 0
                        ? static_cast<size_t>(options.jobs)
@@ -221,7 +261,7 @@ int RunBatch(const Options& options) {
       size_t index;
       while (scheduler.Take(&index)) {
         scheduler.Finish(index,
-                         Process(options, inputs[index],
+                         Process(job, inputs[index],
                                  extract ? folders[index] : std::string()));
       }
     });
@@ -253,12 +293,10 @@ int RunBatch(const Options& options) {
   if (output_failed) {
     std::fputs("cfdump: cannot write the report to standard output\n", stderr);
   }
-  if (!options.quiet) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-            .count();
-    WriteSummary(options, totals, seconds);
-  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  WriteSummary(options, totals, seconds);
   return totals.failures == 0 && !output_failed ? 0 : 1;
 }
 

@@ -1,10 +1,15 @@
 #include "tools/cfdump/capture.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "tools/cfdump/charset.h"
 #include "tools/cfdump/common.h"
+#include "tools/cfdump/fd_io.h"
 #include "tools/cfdump/result_words.h"
 
 namespace cfdump {
@@ -13,8 +18,11 @@ namespace {
 // Head lines the kinds' analysis reads; line 4 splits at its first ";".
 constexpr size_t kAnalysedHeadLines = 14;
 constexpr size_t kEndpointLine = 4;
-// The name buffer the library fills: a name of at most 260 bytes and a NUL.
-constexpr int32_t kNameBufferSize = 261;
+// Bytes read to judge line 1.
+constexpr size_t kLineOneProbe = 64;
+constexpr char kPngSignature[] = "\x89PNG\r\n";
+// The name buffer the library fills: its longest name and a NUL.
+constexpr int32_t kNameBufferSize = kLongestLibraryName + 1;
 
 std::string TooFewLines(const std::string& head) {
   bool bare_lf = false;
@@ -130,6 +138,35 @@ std::vector<std::string> SplitHeadLines(const std::string& head,
   return lines;
 }
 
+std::string NotACaptureReason(const std::string& path) {
+  // Enough of line 1 for any line count the library takes.
+  char start[kLineOneProbe];
+  UniqueFd fd(
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd.valid()) return std::string();
+  const ssize_t n = ::read(fd.get(), start, sizeof(start));
+  if (n <= 0) return std::string();
+  const std::string_view bytes(start, static_cast<size_t>(n));
+  std::string_view line = bytes.substr(0, bytes.find('\n'));
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+    line.remove_prefix(1);
+  }
+  if (!line.empty() &&
+      line.find_first_not_of("0123456789") == std::string_view::npos) {
+    return std::string();
+  }
+  std::string why = "not a content file: its line 1 is not a line count";
+  const size_t colon = line.find(':');
+  if (bytes.compare(0, sizeof(kPngSignature) - 1, kPngSignature) == 0) {
+    why += " (it is a PNG image)";
+  } else if (colon != std::string_view::npos && colon > 0 &&
+             line.find_first_of(" \t") > colon) {
+    why += " (it looks like a mail message without a log head)";
+  }
+  return why;
+}
+
 Kind KindOfHeadLines(const std::vector<std::string>& lines) {
   if (lines.size() < 2) return Kind::kOther;
   // The same searches, in the same order, as the library's analysis.
@@ -147,7 +184,8 @@ std::string Endpoint(uint32_t address, uint16_t port) {
          std::to_string(address & 0xFF) + ":" + std::to_string(port);
 }
 
-Capture::Capture(const std::string& path) {
+Capture::Capture(const std::string& path, const std::string& open_path)
+    : open_path_(open_path) {
   report_.path = path;
   try {
     if (!ReadHead()) return;
@@ -177,8 +215,9 @@ void Capture::Fail(Status status, const std::string& why) {
 }
 
 bool Capture::ReadHead() {
-  const std::string& path = report_.path;
+  const std::string& path = open_path_;
   base_ = std::make_unique<CContentFile>();
+  const std::string not_a_capture = NotACaptureReason(path);
   int32_t rc;
   try {
     rc = base_->OpenContentFile(path.c_str());
@@ -188,8 +227,10 @@ bool Capture::ReadHead() {
   }
   if (rc != 0) {
     Fail(Status::kFailed, BaseOpenInWords(rc, path));
+    if (!not_a_capture.empty()) Fail(Status::kFailed, not_a_capture);
     return false;
   }
+  if (!not_a_capture.empty()) report_.warnings.push_back(not_a_capture);
   report_.head_size = base_->GetHeadSize();
   report_.body_size = base_->GetBodySize();
   std::string head;
@@ -217,7 +258,7 @@ void Capture::ReadHttpPost() {
   // Only the analysed head is kept: the body is saved through base_.
   CHttpPostContentFile http_post;
   const std::string why =
-      OpenAsKind(&http_post, report_.path, report_.head, HttpPostOpenInWords);
+      OpenAsKind(&http_post, open_path_, report_.head, HttpPostOpenInWords);
   if (!why.empty()) {
     Fail(Status::kPartial, "cannot be read as HTTP POST: " + why);
     return;
@@ -230,7 +271,7 @@ void Capture::ReadHttpPost() {
 }
 
 void Capture::ReadMail() {
-  const std::string& path = report_.path;
+  const std::string& path = open_path_;
   mail_ = std::make_unique<CMailContentFile>();
   const std::string why =
       OpenAsKind(mail_.get(), path, report_.head,
@@ -263,6 +304,102 @@ void Capture::ReadMail() {
     entry.name.assign(name, strnlen(name, sizeof(name)));
     report_.attachments.push_back(std::move(entry));
   }
+  if (mail_->GetParts(parts_) != 0) {
+    parts_.clear();
+    return;
+  }
+  for (size_t i = 0; i < parts_.size(); ++i) {
+    const contentfile::PartInfo& part = parts_[i];
+    if (part.kind == contentfile::PartKind::kText) {
+      TextEntry text;
+      text.part = i;
+      text.media_type = part.media_type;
+      text.charset = part.charset;
+      text.stored_size = part.stored_size;
+      report_.texts.push_back(std::move(text));
+    } else if (part.kind == contentfile::PartKind::kAttachment &&
+               part.attachment_index >= 0 &&
+               static_cast<size_t>(part.attachment_index) <
+                   report_.attachments.size()) {
+      AttachmentEntry& entry = report_.attachments[part.attachment_index];
+      entry.part = i;
+      entry.media_type = part.media_type;
+    }
+  }
+}
+
+void Capture::ConvertToUtf8() {
+  if (mail_ == nullptr) return;
+  std::string why;
+  std::vector<contentfile::HeaderField> fields;
+  report_.has_subject_utf8 = true;
+  if (mail_->GetHeaderFields("Subject", fields) != 0) {
+    if (!cfdump::ConvertToUtf8(report_.subject, "", &report_.subject_utf8,
+                               &why)) {
+      report_.warnings.push_back("subject: " + why + "; shown as bytes");
+    }
+  } else if (!fields.empty()) {
+    for (const contentfile::HeaderSegment& segment : fields.front().segments) {
+      std::string converted;
+      if (!cfdump::ConvertToUtf8(segment.text, segment.charset, &converted,
+                                 &why)) {
+        report_.warnings.push_back("subject: " + why + "; shown as bytes");
+      }
+      report_.subject_utf8 += converted;
+    }
+  }
+  for (AttachmentEntry& entry : report_.attachments) {
+    const std::string charset =
+        entry.part == kNoPart ? std::string() : parts_[entry.part].name_charset;
+    entry.has_name_utf8 = true;
+    if (!cfdump::ConvertToUtf8(entry.name, charset, &entry.name_utf8, &why)) {
+      report_.warnings.push_back("attachment " + std::to_string(entry.index) +
+                                 " name: " + why + "; shown as bytes");
+    }
+  }
+}
+
+void Capture::MeasureParts(const DigestChoice& digests) {
+  if (mail_ == nullptr) return;
+  const auto measure = [&](size_t part, Decoded* decoded) {
+    if (part == kNoPart) return;
+    const std::string why = DecodePart(*mail_, part, digests, nullptr, decoded);
+    if (!why.empty()) {
+      report_.warnings.push_back("part " + std::to_string(part) +
+                                 " cannot be decoded: " + why);
+    }
+  };
+  for (AttachmentEntry& entry : report_.attachments) {
+    measure(entry.part, &entry.decoded);
+  }
+  for (TextEntry& text : report_.texts) measure(text.part, &text.decoded);
+}
+
+std::string DecodePart(const CMailContentFile& mail, size_t part,
+                       const DigestChoice& digests,
+                       const std::function<int(const char*, size_t)>& write,
+                       Decoded* decoded) {
+  Hasher hasher(digests);
+  uint64_t size = 0;
+  int write_error = 0;
+  bool hash_failed = false;
+  const int32_t rc =
+      mail.StreamPart(part, [&](const char* data, size_t length) {
+        if (write) write_error = write(data, length);
+        if (write_error != 0) return false;
+        hash_failed = hash_failed || !hasher.Update(data, length);
+        size += length;
+        return true;
+      });
+  if (write_error != 0) return "cannot write it: " + ErrnoInWords(write_error);
+  if (rc != 0) return PartInWords(rc);
+  decoded->known = true;
+  decoded->size = size;
+  if (hash_failed || !hasher.Finish(&decoded->digests)) {
+    decoded->digests = DigestValues();
+    return "its digests cannot be computed (out of memory)";
+  }
+  return std::string();
 }
 
 }  // namespace cfdump

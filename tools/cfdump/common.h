@@ -14,12 +14,18 @@
 
 namespace cfdump {
 
+// The library hands out attachment names of at most this many bytes,
+// cutting longer ones.
+constexpr size_t kLongestLibraryName = 260;
+
 // The library uses at most this many characters of a path.
 constexpr size_t kMaxPathLength = 259;
 
 // SaveBody2File's result for an empty body, after which an existing target
 // is left as it was and a new one is empty.
 constexpr int32_t kEmptyBody = -3;
+// SaveBody2File's result when the target cannot be created.
+constexpr int32_t kCannotCreate = -2;
 
 // True when anything, a dangling link included, stands at `path`.
 inline bool Exists(const std::string& path) {

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "tools/cfdump/result_words.h"
+#include "tools/cfdump/stdin_spool.h"
 
 namespace cfdump {
 namespace {
@@ -31,32 +33,35 @@ void ListFolder(const std::string& folder, const FileId& skip,
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) {
     inputs->push_back(
-        {folder, "cannot read the folder: " + ErrnoInWords(errno)});
+        {folder, "cannot read the folder: " + ErrnoInWords(errno), {}});
     return;
   }
   std::vector<std::string> names;
   errno = 0;
   while (const struct dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+    if (entry->d_name[0] != '.' ||
+        std::strcmp(entry->d_name, kExtractMarker) == 0) {
+      names.push_back(entry->d_name);
+    }
   }
   const int read_error = errno;
   ::closedir(dir);
   if (read_error != 0) {
     inputs->push_back(
-        {folder, "cannot read the folder: " + ErrnoInWords(read_error)});
+        {folder, "cannot read the folder: " + ErrnoInWords(read_error), {}});
     return;
   }
   std::sort(names.begin(), names.end());
+  if (std::binary_search(names.begin(), names.end(), kExtractMarker)) return;
   for (const std::string& name : names) {
+    if (name[0] == '.') continue;
     const std::string path = Join(folder, name);
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) continue;  // gone meanwhile
     if (S_ISDIR(st.st_mode)) {
       if (!SameFile(skip, st)) ListFolder(path, skip, inputs);
-    } else if (S_ISREG(st.st_mode) ||
-               (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 &&
-                S_ISREG(st.st_mode))) {
-      inputs->push_back({path, std::string()});
+    } else if (S_ISREG(st.st_mode)) {
+      inputs->push_back({path, std::string(), std::string()});
     }
   }
 }
@@ -72,10 +77,11 @@ std::vector<Input> ListInputs(const std::vector<std::string>& paths,
   }
   std::vector<Input> inputs;
   for (const std::string& path : paths) {
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (path != kStdStream && ::stat(path.c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode)) {
       if (!SameFile(skip_id, st)) ListFolder(path, skip_id, &inputs);
     } else {
-      inputs.push_back({path, std::string()});
+      inputs.push_back({path, std::string(), std::string()});
     }
   }
   return inputs;

@@ -41,6 +41,52 @@ void WriteLog(const CaptureReport& report, JsonWriter* json) {
   json->EndObject();
 }
 
+void StringOrNull(bool present, std::string_view text, JsonWriter* json) {
+  if (present) {
+    json->String(text);
+  } else {
+    json->Null();
+  }
+}
+
+// md5, sha1 and sha256; null where not computed.
+void WriteDigests(const DigestValues& digests, JsonWriter* json) {
+  json->Key("md5");
+  StringOrNull(!digests.md5.empty(), digests.md5, json);
+  json->Key("sha1");
+  StringOrNull(!digests.sha1.empty(), digests.sha1, json);
+  json->Key("sha256");
+  StringOrNull(!digests.sha256.empty(), digests.sha256, json);
+}
+
+void WriteDecoded(const Decoded& decoded, JsonWriter* json) {
+  json->Key("decoded_size");
+  if (decoded.known) {
+    json->Number(static_cast<int64_t>(decoded.size));
+  } else {
+    json->Null();
+  }
+  WriteDigests(decoded.digests, json);
+}
+
+void WriteTexts(const CaptureReport& report, JsonWriter* json) {
+  json->BeginArray();
+  for (const TextEntry& text : report.texts) {
+    json->BeginObject();
+    json->Key("part");
+    json->Number(static_cast<int64_t>(text.part));
+    json->Key("media_type");
+    json->String(text.media_type);
+    json->Key("charset");
+    json->String(text.charset);
+    json->Key("stored_size");
+    json->Number(static_cast<int64_t>(text.stored_size));
+    WriteDecoded(text.decoded, json);
+    json->EndObject();
+  }
+  json->EndArray();
+}
+
 void WriteMail(const CaptureReport& report, JsonWriter* json) {
   json->BeginObject();
   json->Key("from");
@@ -51,6 +97,8 @@ void WriteMail(const CaptureReport& report, JsonWriter* json) {
   json->String(report.cc);
   json->Key("subject");
   json->String(report.subject);
+  json->Key("subject_utf8");
+  StringOrNull(report.has_subject_utf8, report.subject_utf8, json);
   json->Key("text_size");
   json->Number(report.text_size);
   json->Key("attachments");
@@ -61,11 +109,18 @@ void WriteMail(const CaptureReport& report, JsonWriter* json) {
     json->Number(entry.index);
     json->Key("name");
     json->String(entry.name);
+    json->Key("name_utf8");
+    StringOrNull(entry.has_name_utf8, entry.name_utf8, json);
+    json->Key("media_type");
+    StringOrNull(entry.part != kNoPart, entry.media_type, json);
     json->Key("size");
     json->Number(entry.size);
+    WriteDecoded(entry.decoded, json);
     json->EndObject();
   }
   json->EndArray();
+  json->Key("texts");
+  WriteTexts(report, json);
   json->EndObject();
 }
 
@@ -83,6 +138,12 @@ void WriteExtract(const CaptureReport& report, JsonWriter* json) {
     } else {
       json->Null();
     }
+    json->Key("part");
+    if (saved.part != kNoPart) {
+      json->Number(static_cast<int64_t>(saved.part));
+    } else {
+      json->Null();
+    }
     json->Key("name");
     json->String(saved.name);
     json->Key("file");
@@ -93,6 +154,7 @@ void WriteExtract(const CaptureReport& report, JsonWriter* json) {
     }
     json->Key("bytes");
     json->Number(static_cast<int64_t>(saved.bytes));
+    WriteDigests(saved.digests, json);
     json->Key("error");
     if (saved.error.empty()) {
       json->Null();

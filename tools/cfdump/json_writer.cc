@@ -51,10 +51,22 @@ bool IsUtf8(std::string_view bytes) {
 bool AppendJsonString(std::string_view bytes, std::string* out) {
   *out += '"';
   const bool as_text = IsUtf8(bytes);
-  for (char c : bytes) {
-    const uint8_t byte = static_cast<uint8_t>(c);
+  for (size_t pos = 0; pos < bytes.size(); ++pos) {
+    const uint8_t byte = static_cast<uint8_t>(bytes[pos]);
+    uint32_t code_point = 0;
+    size_t length = 0;
     if (as_text && byte >= 0x80) {
-      *out += c;
+      length = Utf8SequenceLength(bytes, pos, &code_point);
+    }
+    if (length > 1 && IsDirectionMark(code_point)) {
+      // Escaped, so that a report viewed as text shows them.
+      *out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) {
+        *out += kHexDigits[(code_point >> shift) & 0x0F];
+      }
+      pos += length - 1;
+    } else if (as_text && byte >= 0x80) {
+      *out += bytes[pos];
     } else {
       AppendEscapedByte(byte, out);
     }

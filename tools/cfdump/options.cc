@@ -1,5 +1,6 @@
 #include "tools/cfdump/options.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace cfdump {
@@ -16,29 +17,41 @@ const char kHelp[] = R"(Usage: cfdump [info] [options] PATH...
 Reads the content files of a network content capture: a short log head (line
 count, protocol, two IPv4 endpoints, further text lines) and the captured
 body. A PATH that is a folder is searched recursively in name order; files
-in it whose names begin with "." are skipped and links to folders are not
-followed.
+in it whose names begin with ".", links of every kind and folders that an
+earlier extract wrote are skipped. A link named on the command line is
+followed. "-" as PATH or FILE reads a capture from standard input.
 
 Commands:
   info     (the default) a report per capture: the kind (HTTP POST, SMTP,
            POP3 or other, as head line 2 names it), head and body sizes, the
            endpoints as a.b.c.d:port -> a.b.c.d:port, the other head lines,
            line 9 for HTTP POST, and for mail From, To, Cc, Subject, the mail
-           text size and the attachments (index, name, stored size).
+           text size, the texts of the mail and the attachments (index,
+           decoded size, stored size, name, SHA-256).
            A capture whose head cannot be read as its kind is shown as a
-           plain content file (sizes and raw head) with a warning saying why.
+           plain content file (sizes and raw head) with a warning saying why;
+           a file whose line 1 is no line count is named as no content file.
   extract  saves each capture into a folder of its own under DIR, named
-           after the capture file: the attachments of a mail capture, the
-           body ("body") of any other capture or of a mail that cannot be
-           parsed. Attachment names come from the mail and are not trusted:
-           only their last path component is kept ("/" and "\" separate),
-           control characters become "_", a leading "-" becomes "_", the
-           names "", "." and ".." (and names of dots only) are replaced by
-           "attachment-INDEX", device names such as CON or NUL get a leading
-           "_", long names are shortened, and a name already taken gets
-           "-2", "-3"... before its extension. No existing file or folder is
-           overwritten unless --force is given, and nothing is written
-           outside DIR. DIR is created if missing.
+           after the capture file: the texts of a mail ("text.txt",
+           "text.html", then "text-2.txt"... in the order of the mail) and
+           its attachments, or the body ("body") of any other capture or of
+           a mail that cannot be parsed. Each folder gets a list of SHA-256
+           digests of its texts and attachments, SHA256SUMS, that
+           "sha256sum -c" checks (unless --hash leaves out sha256), and a
+           marker file, .cfdump-extract, by which later runs skip it.
+           Attachment names come from the mail and are not trusted: only
+           their last path component is kept ("/" and "\" separate), control
+           characters and marks of text direction become "_", a leading "-"
+           becomes "_", the names "", "." and ".." (and names of dots only)
+           are replaced by "attachment-INDEX" with an extension from the
+           media type, device names such as CON or NUL get a leading "_",
+           names longer than 255 bytes are shortened (extension kept), and a
+           name already taken gets "-2", "-3"... before its extension. No
+           existing file or folder is overwritten unless --force is given,
+           a folder holding an input is never reused, and nothing is written
+           outside DIR: every file is created new through folders held open,
+           so links swapped in meanwhile are not followed. DIR is created if
+           missing.
   head     writes the raw log head of FILE.
   body     writes the raw body of FILE.
   text     writes the decoded mail text of a mail capture FILE.
@@ -48,21 +61,31 @@ Options:
   -j, --jobs N       work on N captures at once (default: one per core);
                      the output keeps the order of the input
   -d, --dir DIR      extract: the folder to extract into
-  -o, --output OUT   head, body, text: write to OUT, not standard output
+  -o, --output OUT   head, body, text: write to OUT ("-": standard output).
+                     OUT is never the capture or a content file that a
+                     program holds open, and is emptied only when the bytes
+                     to write are in hand
   -f, --force        extract, -o: replace existing files
-  -q, --quiet        no progress bar and no summary
+  -q, --quiet        info, extract: print only the paths of the files saved,
+                     one a line; no report and no progress bar
+  --hash LIST        digests to compute, of md5, sha1 and sha256 (default
+                     sha256), e.g. --hash md5,sha1,sha256
+  --utf8             info, extract, text: the subject, attachment names and
+                     text also converted to UTF-8 from their declared
+                     charsets (extract names files by the converted names);
+                     where that fails, the bytes with a warning
   -h, --help         this text
   --version          the version of cfdump and of the library
   --                 every later argument is a PATH
 
 On a terminal, a progress bar is drawn on standard error when more than four
-captures are read. A summary (captures read, failures, attachments and
-bytes saved, bytes read, time) ends every info and extract run on standard
-error. Every failure names its file and says what happened; the run goes on
-with the next capture.
+captures are read. A summary (captures read, failures, files and bytes
+saved, bytes read, time) ends every info and extract run on standard error.
+Every failure names its file and says what happened; the run goes on with
+the next capture.
 
 JSON keys (every object has all of them; null where they do not apply):
-  path         the capture's path
+  path         the capture's path ("-" for standard input)
   kind         "http_post", "smtp", "pop3", "other"; null when the head
                cannot be read
   status       "ok"; "partial": shown as a plain content file because it
@@ -75,19 +98,25 @@ JSON keys (every object has all of them; null where they do not apply):
                4 POP3), line3, line4_left, line4_right, src and dst
                ("a.b.c.d:port"), line9 (HTTP POST, else null), line11,
                line12, line13, line14
-  mail         from, to, cc, subject, text_size, attachments: array of
-               {index, name, size}; size is the stored (encoded) size
+  mail         from, to, cc, subject, subject_utf8 (--utf8), text_size,
+               attachments: array of {index, name, name_utf8 (--utf8),
+               media_type, size (stored, encoded), decoded_size, md5, sha1,
+               sha256}, texts: array of {part, media_type, charset,
+               stored_size, decoded_size, md5, sha1, sha256}
   extract      extract only: dir (the capture's folder) and files: array of
-               {index (null for the body), name (as in the capture), file
-               (the path written, null when nothing was), bytes, error}
+               {index (of the attachment; null for texts and the body),
+               part (in the mail; null for the body), name (as in the
+               capture), file (the path written, null when nothing was),
+               bytes, md5, sha1, sha256, error}
   byte_strings the JSON Pointers (e.g. "/mail/subject") of the strings in
                this object whose bytes are not valid UTF-8
 Strings keep every byte. A string whose bytes are valid UTF-8 is written as
 that text. Any other string is written byte by byte, each byte from 0x80 as
 \u0080..\u00ff, and is listed in byte_strings: encode a listed string as
-Latin-1 to get its bytes back. Control characters are escaped in both.
-In the text report, control characters and bytes that are not UTF-8 are
-shown as \xNN.
+Latin-1 to get its bytes back. Control characters and marks of text
+direction are escaped in both. In the text report, control characters and
+bytes that are not UTF-8 are shown as \xNN, marks of text direction as
+\uNNNN.
 
 Exit status: 0 every capture was read (and saved); 1 any capture failed or
 was only partly read; 2 usage error.
@@ -96,8 +125,9 @@ Examples:
   cfdump samples/
   cfdump --json -j 4 captures/ > report.jsonl
   cfdump extract captures/ -d out
+  cfdump extract -q captures/ -d out | xargs file
   cfdump body post.cf -o post.bin
-  cfdump text mail.cf | less
+  cat mail.cf | cfdump text --utf8 - | less
 )";
 
 bool IsCommand(const char* word, Command* command) {
@@ -131,22 +161,24 @@ bool ParseJobs(const std::string& text, int* jobs) {
 }
 
 // Matches `arg` against an option that takes a value, in the forms "-x V",
-// "-xV", "--long V" and "--long=V". Returns false when `arg` is another
-// option; sets *missing when the value is absent.
+// "-xV", "--long V" and "--long=V" (`short_name` may be null). Returns false
+// when `arg` is another option; sets *missing when the value is absent.
 bool TakeValue(const char* arg, const char* short_name, const char* long_name,
                int argc, const char* const* argv, int* i, std::string* value,
                bool* missing) {
-  const size_t short_length = std::strlen(short_name);
   const size_t long_length = std::strlen(long_name);
   const char* inline_value = nullptr;
-  if (std::strcmp(arg, short_name) == 0 || std::strcmp(arg, long_name) == 0) {
+  const bool is_short =
+      short_name != nullptr && std::strcmp(arg, short_name) == 0;
+  if (is_short || std::strcmp(arg, long_name) == 0) {
     // The value is the next argument.
   } else if (std::strncmp(arg, long_name, long_length) == 0 &&
              arg[long_length] == '=') {
     inline_value = arg + long_length + 1;
-  } else if (std::strncmp(arg, short_name, short_length) == 0 &&
-             arg[short_length] != '\0') {
-    inline_value = arg + short_length;
+  } else if (short_name != nullptr &&
+             std::strncmp(arg, short_name, std::strlen(short_name)) == 0 &&
+             arg[std::strlen(short_name)] != '\0') {
+    inline_value = arg + std::strlen(short_name);
   } else {
     return false;
   }
@@ -211,6 +243,13 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, Options* options,
                                 "\"");
       }
       jobs_given = true;
+    } else if (std::strcmp(arg, "--utf8") == 0) {
+      options->utf8 = true;
+    } else if (TakeValue(arg, nullptr, "--hash", argc, argv, &i, &value,
+                         &missing)) {
+      if (missing || !ParseDigestChoice(value, &options->digests)) {
+        return Usage(error, "--hash needs a list of md5, sha1 and sha256");
+      }
     } else if (TakeValue(arg, "-d", "--dir", argc, argv, &i, &value,
                          &missing)) {
       if (missing || value.empty()) return Usage(error, "-d needs a folder");
@@ -237,6 +276,12 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, Options* options,
   if (options->command != Command::kExtract && dir_given) {
     return Usage(error, "-d is for extract only");
   }
+  if (std::count(options->paths.begin(), options->paths.end(), "-") > 1) {
+    return Usage(error, "\"-\" (standard input) can be read only once");
+  }
+  if (options->quiet && options->json) {
+    return Usage(error, "-q prints only the saved paths, not --json");
+  }
   if (batch && output_given) {
     return Usage(error, "-o is for head, body and text only");
   }
@@ -246,6 +291,9 @@ ParseOutcome ParseOptions(int argc, const char* const* argv, Options* options,
     }
     if (options->json) return Usage(error, "--json is for info and extract");
     if (jobs_given) return Usage(error, "-j is for info and extract");
+    if (options->utf8 && options->command != Command::kText) {
+      return Usage(error, "--utf8 is for info, extract and text");
+    }
   }
   return ParseOutcome::kRun;
 }

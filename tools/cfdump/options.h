@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/cfdump/digests.h"
+
 namespace cfdump {
 
 enum class Command { kInfo, kExtract, kHead, kBody, kText };
@@ -16,6 +18,8 @@ struct Options {
   bool json = false;
   bool force = false;
   bool quiet = false;
+  bool utf8 = false;  // texts also converted to UTF-8
+  DigestChoice digests;
   int jobs = 0;        // 0: one per core
   std::string dir;     // extract: the folder to extract into
   std::string output;  // head, body, text: a file instead of standard output

@@ -1,5 +1,7 @@
 #include "tools/cfdump/result_words.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,8 +35,14 @@ std::string CannotOpenReason(const std::string& path) {
   if (static_cast<uint64_t>(st.st_size) > kLargestContentFile) {
     return "it is 4 GiB or larger";
   }
-  if (::access(path.c_str(), R_OK) != 0) return ErrnoInWords(errno);
-  return "it is being written by another program";
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return ErrnoInWords(errno);
+  const bool locked =
+      ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return locked ? "a program is writing it (it holds a lock on it)"
+                : "the cause is not known";
 }
 
 }  // namespace
@@ -126,10 +134,7 @@ std::string SaveBodyInWords(int32_t code) {
     case -1:
       return WithCode("no file is open", code);
     case -2:
-      return WithCode(
-          "the target cannot be created (no access, a missing folder, a path "
-          "of 260 characters or more, or a content file held open)",
-          code);
+      return WithCode("the target cannot be created", code);
     case -3:
       return WithCode("the body is empty", code);
     case -4:
@@ -137,31 +142,27 @@ std::string SaveBodyInWords(int32_t code) {
     case -5:
       return WithCode("reading the body failed", code);
     case -6:
-      return WithCode("writing the target failed (is the disk full?)", code);
+      return WithCode("writing the target failed", code);
     default:
       return Unknown(code);
   }
 }
 
-std::string SaveAttachmentInWords(int32_t code) {
+std::string PartInWords(int32_t code) {
   switch (code) {
     case -1:
       return WithCode("no mail message was parsed", code);
     case -11:
-      return WithCode(
-          "the target cannot be created (no access, a path of 260 characters "
-          "or more, or a content file held open)",
-          code);
+      return WithCode("the target was refused", code);
     case -12:
-      return WithCode("out of memory decoding a base64 attachment", code);
     case -13:
-      return WithCode("out of memory decoding a quoted-printable attachment",
-                      code);
+      return WithCode("out of memory decoding it", code);
     case -14:
-      return WithCode("there is no such attachment", code);
+      return WithCode("there is no such part or attachment", code);
     case -15:
-      return WithCode("writing the attachment failed (is the disk full?)",
-                      code);
+      return WithCode("writing it failed", code);
+    case -16:
+      return WithCode("the capture could not be read", code);
     default:
       return Unknown(code);
   }

@@ -23,8 +23,9 @@ std::string MailOpenInWords(int32_t code, const std::string& path);
 std::string ReadRangeInWords(int32_t code);
 // SaveBody2File.
 std::string SaveBodyInWords(int32_t code);
-// CMailContentFile::GetAttachment2File.
-std::string SaveAttachmentInWords(int32_t code);
+// The part and attachment retrievals of CMailContentFile (StreamPart,
+// GetAttachment2File and their kin).
+std::string PartInWords(int32_t code);
 // CMailContentFile::GetAttachmentInfo.
 std::string AttachmentInfoInWords(int32_t code);
 // An errno value, e.g. "No such file or directory".

@@ -41,12 +41,21 @@ std::string SafeFileName(std::string_view name) {
   if (last_separator != std::string_view::npos) {
     name.remove_prefix(last_separator + 1);
   }
-  std::string safe(name);
+  std::string safe;
+  safe.reserve(name.size());
   bool only_dots = true;
-  for (char& c : safe) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '_';
-    if (c != '.') only_dots = false;
+  for (size_t pos = 0; pos < name.size();) {
+    uint32_t code_point = 0;
+    const size_t length = Utf8SequenceLength(name, pos, &code_point);
+    const unsigned char byte = static_cast<unsigned char>(name[pos]);
+    if (byte < 0x20 || byte == 0x7F ||
+        (length > 1 && IsDirectionMark(code_point))) {
+      safe += '_';
+    } else {
+      safe.append(name.data() + pos, length == 0 ? 1 : length);
+    }
+    if (name[pos] != '.') only_dots = false;
+    pos += length == 0 ? 1 : length;
   }
   if (only_dots) return std::string();
   if (safe[0] == '-') safe[0] = '_';
@@ -68,6 +77,74 @@ std::string ShortenName(const std::string& name, size_t limit) {
     return name.substr(0, Utf8SafeCut(name, limit));
   }
   return stem + extension;
+}
+
+bool HasExtension(const std::string& name) {
+  return ExtensionStart(name) != std::string::npos;
+}
+
+std::string ExtensionOfMediaType(std::string_view media_type) {
+  static const struct {
+    const char* media_type;
+    const char* extension;
+  } kKnown[] = {
+      {"application/gzip", ".gz"},
+      {"application/json", ".json"},
+      {"application/msword", ".doc"},
+      {"application/octet-stream", ".bin"},
+      {"application/pdf", ".pdf"},
+      {"application/pgp-signature", ".asc"},
+      {"application/pkcs7-mime", ".p7m"},
+      {"application/pkcs7-signature", ".p7s"},
+      {"application/rtf", ".rtf"},
+      {"application/vnd.ms-excel", ".xls"},
+      {"application/vnd.ms-powerpoint", ".ppt"},
+      {"application/vnd.openxmlformats-officedocument.presentationml."
+       "presentation",
+       ".pptx"},
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
+       ".xlsx"},
+      {"application/vnd.openxmlformats-officedocument.wordprocessingml."
+       "document",
+       ".docx"},
+      {"application/x-7z-compressed", ".7z"},
+      {"application/x-pkcs7-signature", ".p7s"},
+      {"application/x-rar-compressed", ".rar"},
+      {"application/x-tar", ".tar"},
+      {"application/xml", ".xml"},
+      {"application/zip", ".zip"},
+      {"audio/mpeg", ".mp3"},
+      {"audio/wav", ".wav"},
+      {"image/bmp", ".bmp"},
+      {"image/gif", ".gif"},
+      {"image/jpeg", ".jpg"},
+      {"image/png", ".png"},
+      {"image/svg+xml", ".svg"},
+      {"image/tiff", ".tif"},
+      {"image/webp", ".webp"},
+      {"message/rfc822", ".eml"},
+      {"text/calendar", ".ics"},
+      {"text/csv", ".csv"},
+      {"text/html", ".html"},
+      {"text/plain", ".txt"},
+      {"text/xml", ".xml"},
+      {"video/mp4", ".mp4"},
+      {"video/mpeg", ".mpg"},
+  };
+  for (const auto& known : kKnown) {
+    if (media_type == known.media_type) return known.extension;
+  }
+  if (media_type.compare(0, 5, "text/") == 0) return ".txt";
+  return std::string();
+}
+
+std::string TextExtension(std::string_view media_type) {
+  if (media_type == "text/html") return ".html";
+  if (media_type.empty() || media_type.compare(0, 5, "text/") == 0) {
+    return ".txt";
+  }
+  const std::string known = ExtensionOfMediaType(media_type);
+  return known.empty() ? ".bin" : known;
 }
 
 std::string NumberedName(const std::string& name, int n) {

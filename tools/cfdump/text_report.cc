@@ -1,6 +1,7 @@
 #include "tools/cfdump/text_report.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "tools/cfdump/common.h"
@@ -17,6 +18,26 @@ void AppendHexByte(uint8_t byte, std::string* out) {
 
 bool IsControl(uint32_t code_point) {
   return code_point < 0x20 || (code_point >= 0x7F && code_point < 0xA0);
+}
+
+// The decoded size in a table cell; "-" when not known.
+std::string DecodedSize(const Decoded& decoded) {
+  return decoded.known ? std::to_string(decoded.size) : std::string("-");
+}
+
+void AppendDigests(const DigestValues& digests, std::string* out) {
+  const std::pair<const char*, const std::string*> rows[] = {
+      {"md5", &digests.md5},
+      {"sha1", &digests.sha1},
+      {"sha256", &digests.sha256}};
+  for (const auto& [name, value] : rows) {
+    if (value->empty()) continue;
+    *out += "             ";
+    *out += name;
+    *out += ' ';
+    *out += *value;
+    *out += '\n';
+  }
 }
 
 class Lines {
@@ -57,16 +78,40 @@ void AppendMail(const CaptureReport& report, Lines* lines, std::string* out) {
   lines->Field("to", Printable(report.to));
   lines->Field("cc", Printable(report.cc));
   lines->Field("subject", Printable(report.subject));
+  if (report.has_subject_utf8) {
+    lines->Field("subject utf8", Printable(report.subject_utf8));
+  }
   lines->Bytes("mail text", report.text_size);
+  if (!report.texts.empty()) {
+    lines->Field("texts", std::to_string(report.texts.size()));
+    *out += "       part  decoded size  stored size  type\n";
+    for (const TextEntry& text : report.texts) {
+      char row[64];
+      std::snprintf(row, sizeof(row), "  %9zu  %12s  %11llu  ", text.part,
+                    DecodedSize(text.decoded).c_str(),
+                    static_cast<unsigned long long>(text.stored_size));
+      *out += row;
+      *out += Printable(text.media_type);
+      if (!text.charset.empty()) *out += "; charset=" + Printable(text.charset);
+      *out += '\n';
+      AppendDigests(text.decoded.digests, out);
+    }
+  }
   lines->Field("attachments", std::to_string(report.attachments.size()));
   if (report.attachments.empty()) return;
-  *out += "      index        size  name\n";
+  *out += "      index  decoded size  stored size  name\n";
   for (const AttachmentEntry& entry : report.attachments) {
-    char text[48];
-    std::snprintf(text, sizeof(text), "  %9d  %10u  ", entry.index, entry.size);
-    *out += text;
+    char row[64];
+    std::snprintf(row, sizeof(row), "  %9d  %12s  %11u  ", entry.index,
+                  DecodedSize(entry.decoded).c_str(), entry.size);
+    *out += row;
     *out += Printable(entry.name);
     *out += '\n';
+    if (entry.has_name_utf8) {
+      *out +=
+          "             name as UTF-8: " + Printable(entry.name_utf8) + "\n";
+    }
+    AppendDigests(entry.decoded.digests, out);
   }
 }
 
@@ -85,7 +130,13 @@ void AppendRawHead(const CaptureReport& report, std::string* out) {
 }
 
 void AppendSaved(const CaptureReport& report, Lines* lines) {
-  lines->Field("extracted to", Printable(report.extract_dir));
+  bool all_saved = true;
+  for (const SavedFile& saved : report.saved) {
+    if (!saved.error.empty()) all_saved = false;
+  }
+  lines->Field(
+      all_saved && report.status != Status::kFailed ? "extracted to" : "folder",
+      Printable(report.extract_dir));
   for (const SavedFile& saved : report.saved) {
     if (saved.error.empty()) {
       lines->Field("saved", Printable(saved.file) + " (" +
@@ -106,7 +157,11 @@ std::string Printable(std::string_view bytes) {
   while (pos < bytes.size()) {
     uint32_t code_point = 0;
     size_t length = Utf8SequenceLength(bytes, pos, &code_point);
-    if (length == 0 || IsControl(code_point)) {
+    if (length > 1 && IsDirectionMark(code_point)) {
+      char text[8];
+      std::snprintf(text, sizeof(text), "\\u%04X", code_point);
+      out += text;
+    } else if (length == 0 || IsControl(code_point)) {
       if (length == 0) length = 1;
       for (size_t i = 0; i < length; ++i) {
         AppendHexByte(static_cast<uint8_t>(bytes[pos + i]), &out);

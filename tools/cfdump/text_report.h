@@ -15,7 +15,7 @@ std::string FormatTextReport(const CaptureReport& report);
 
 // Bytes from a capture made safe for a terminal: well-formed UTF-8 stays as
 // it is, control characters (C0, DEL, C1) and bytes that are not UTF-8 are
-// shown as \xNN.
+// shown as \xNN, marks of text direction as \uNNNN.
 std::string Printable(std::string_view bytes);
 
 }  // namespace cfdump

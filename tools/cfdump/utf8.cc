@@ -42,6 +42,12 @@ size_t Utf8SequenceLength(std::string_view text, size_t pos,
   return length;
 }
 
+bool IsDirectionMark(uint32_t code_point) {
+  return code_point == 0x061C || code_point == 0x200E || code_point == 0x200F ||
+         (code_point >= 0x202A && code_point <= 0x202E) ||
+         (code_point >= 0x2066 && code_point <= 0x2069);
+}
+
 size_t Utf8SafeCut(std::string_view text, size_t limit) {
   if (limit >= text.size()) return text.size();
   size_t pos = 0;

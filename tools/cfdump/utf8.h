@@ -16,6 +16,11 @@ namespace cfdump {
 size_t Utf8SequenceLength(std::string_view text, size_t pos,
                           uint32_t* code_point);
 
+// True for the marks that change the direction in which text is shown
+// (U+061C, U+200E, U+200F, U+202A..U+202E, U+2066..U+2069): a name holding
+// them can show its extension where it is not ("invoice\u202etxt.exe").
+bool IsDirectionMark(uint32_t code_point);
+
 // The largest length <= `limit` that does not cut a well-formed sequence.
 size_t Utf8SafeCut(std::string_view text, size_t limit);
 

@@ -48,6 +48,8 @@ setup(ext_modules=[
         include_dirs=[ROOT, os.path.join(ROOT, "include")],
         cxx_std=17,
         extra_compile_args=["-O2"],
+        # cfdump's digests come from libcrypto (Debian: libssl-dev).
+        libraries=["crypto"],
         extra_link_args=["-pthread"],
     )
 ])

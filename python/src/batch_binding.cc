@@ -1,6 +1,7 @@
 #include "python/src/batch_binding.h"
 
 #include <pybind11/stl.h>
+#include <sys/types.h>
 
 #include <exception>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "python/src/json_objects.h"
 #include "tools/cfdump/capture.h"
+#include "tools/cfdump/digests.h"
 #include "tools/cfdump/extract.h"
 #include "tools/cfdump/input_list.h"
 #include "tools/cfdump/json_report.h"
@@ -17,16 +19,22 @@ namespace py = pybind11;
 namespace contentfile_python {
 namespace {
 
-// This build of cfdump's reports have neither converted texts nor digests:
-// only those options' defaults are taken.
-struct ReportSettings {};
+// What a report holds beyond cfdump's defaults, as its options say.
+struct ReportSettings {
+  bool utf8 = false;  // --utf8
+  cfdump::DigestChoice digests;
+};
 
 ReportSettings Settings(bool utf8, const std::string& digests) {
-  if (utf8 || digests != "sha256") {
+  ReportSettings settings;
+  settings.utf8 = utf8;
+  if (!cfdump::ParseDigestChoice(digests, &settings.digests)) {
     throw py::value_error(
-        "this build's reports take no UTF-8 or digest options");
+        "hashes: a comma-separated list of md5, sha1 and "
+        "sha256 is expected, not \"" +
+        digests + "\"");
   }
-  return ReportSettings();
+  return settings;
 }
 
 std::string FailedReport(const std::string& path, const std::string& error) {
@@ -38,14 +46,21 @@ std::string FailedReport(const std::string& path, const std::string& error) {
 }
 
 // The JSON report of one capture as cfdump's batch makes it, extracted
-// into the folder `folder` when it is not empty; an unexpected error fails
+// into `folder` of `dir` when `dir` is given; an unexpected error fails
 // this capture alone.
-std::string Report(const std::string& path, const ReportSettings& /*unused*/,
+std::string Report(const std::string& path, const ReportSettings& settings,
+                   const cfdump::ExtractDir* dir = nullptr,
                    const std::string& folder = std::string(),
-                   bool force = false) {
+                   const cfdump::ExtractSettings* extract = nullptr) {
   try {
-    cfdump::Capture capture(path);
-    if (!folder.empty()) cfdump::ExtractCapture(&capture, folder, force);
+    cfdump::Capture capture(path, path);
+    // Converted first, so that extraction names files in UTF-8.
+    if (settings.utf8) capture.ConvertToUtf8();
+    if (dir != nullptr) {
+      cfdump::ExtractCapture(&capture, *dir, folder, *extract);
+    } else {
+      capture.MeasureParts(settings.digests);
+    }
     return cfdump::FormatJsonReport(capture.report());
   } catch (const std::exception& e) {
     return FailedReport(path, std::string("unexpected error: ") + e.what());
@@ -55,8 +70,35 @@ std::string Report(const std::string& path, const ReportSettings& /*unused*/,
 std::vector<cfdump::Input> Inputs(const std::vector<std::string>& paths) {
   std::vector<cfdump::Input> inputs;
   inputs.reserve(paths.size());
-  for (const std::string& path : paths) inputs.push_back({path, {}});
+  for (const std::string& path : paths) inputs.push_back({path, {}, {}});
   return inputs;
+}
+
+// The folders that hold inputs, as "device:inode" joined by ","; they pass
+// from the client that plans an extraction to the workers that do it.
+std::string PackFolderIds(const cfdump::FolderIds& ids) {
+  std::string packed;
+  for (const auto& id : ids) {
+    if (!packed.empty()) packed += ',';
+    packed += std::to_string(id.first) + ':' + std::to_string(id.second);
+  }
+  return packed;
+}
+
+cfdump::FolderIds UnpackFolderIds(const std::string& packed) {
+  cfdump::FolderIds ids;
+  size_t start = 0;
+  while (start < packed.size()) {
+    size_t end = packed.find(',', start);
+    if (end == std::string::npos) end = packed.size();
+    const std::string id = packed.substr(start, end - start);
+    const size_t colon = id.find(':');
+    if (colon == std::string::npos) throw py::value_error("bad folder ids");
+    ids.insert({static_cast<dev_t>(std::stoull(id.substr(0, colon))),
+                static_cast<ino_t>(std::stoull(id.substr(colon + 1)))});
+    start = end + 1;
+  }
+  return ids;
 }
 
 // Reports and extraction with a decoder that lives as long as the object,
@@ -96,19 +138,28 @@ class Reporter {
   py::list ExtractReports(const std::vector<std::string>& paths,
                           const std::vector<std::string>& folders,
                           const std::string& dir, bool force,
-                          const std::string& /*folder_ids*/, bool utf8,
+                          const std::string& folder_ids, bool utf8,
                           const std::string& digests) {
     if (folders.size() != paths.size()) {
       throw py::value_error("one folder per capture is needed");
     }
     const ReportSettings settings = Settings(utf8, digests);
+    cfdump::ExtractSettings extract;
+    extract.force = force;
+    extract.digests = settings.digests;
+    extract.inputs = UnpackFolderIds(folder_ids);
     std::vector<std::string> reports;
     {
       py::gil_scoped_release release;
       reports.reserve(paths.size());
+      cfdump::ExtractDir extract_dir;
+      std::string error;
+      const bool open = extract_dir.Open(dir, &error);
       for (size_t i = 0; i < paths.size(); ++i) {
-        reports.push_back(contentfile_python::Report(
-            paths[i], settings, dir + "/" + folders[i], force));
+        reports.push_back(
+            open ? contentfile_python::Report(paths[i], settings, &extract_dir,
+                                              folders[i], &extract)
+                 : contentfile_python::FailedReport(paths[i], error));
       }
     }
     return Decoded(reports);
@@ -176,12 +227,14 @@ void RegisterBatch(py::module_& module) {
         std::string ids;
         {
           py::gil_scoped_release release;
-          if (cfdump::PrepareExtractDir(dir, &error)) {
-            // The names under DIR, as the workers are given them.
-            for (const std::string& folder :
-                 cfdump::PlanCaptureFolders(Inputs(paths), dir, force)) {
-              folders.push_back(folder.substr(dir.size() + 1));
-            }
+          cfdump::ExtractDir extract_dir;
+          if (extract_dir.Open(dir, &error)) {
+            const std::vector<cfdump::Input> inputs = Inputs(paths);
+            cfdump::ExtractSettings settings;
+            settings.force = force;
+            settings.inputs = cfdump::InputFolders(inputs);
+            folders = cfdump::PlanCaptureFolders(inputs, extract_dir, settings);
+            ids = PackFolderIds(settings.inputs);
           }
         }
         py::list names;

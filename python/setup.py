@@ -41,7 +41,10 @@ def sources():
 # number of jobs (all cores by default).
 ParallelCompile("CONTENTFILE_BUILD_JOBS", default=0).install()
 
-setup(ext_modules=[
+# Every build compiles every source: object files left by an earlier build
+# of other sources would be reused by their time stamps alone, which do not
+# see a changed header.
+setup(options={"build_ext": {"force": True}}, ext_modules=[
     Pybind11Extension(
         "contentfile._native",
         sources(),

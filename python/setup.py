@@ -1,6 +1,7 @@
 """Builds contentfile._native from the library's own sources.
 
-The extension compiles the library (platform/, codec/, content/, mail/) and
+The extension compiles the library (platform/, bytes/, codec/, content/,
+mail/) and
 the report and extraction code of cfdump (tools/cfdump/, without its
 command-line front end) into the one module, so that the package needs no
 installed libcontentfile and gives exactly what cfdump gives. These sources
@@ -27,7 +28,7 @@ def sources():
         sys.exit("contentfile: build the package from the project's checkout "
                  "(pip install ./python); the library's sources are needed")
     found = []
-    for room in ("platform", "codec", "content", "mail"):
+    for room in ("platform", "bytes", "codec", "content", "mail"):
         found += sorted(glob.glob(os.path.join(ROOT, room, "*.cc")))
     found += sorted(path for path in glob.glob(os.path.join(ROOT, "tools",
                                                             "cfdump", "*.cc"))

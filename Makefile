@@ -58,7 +58,7 @@ VALGRIND ?= valgrind --error-exitcode=1 --leak-check=full \
   --show-leak-kinds=definite,indirect,possible \
   --soname-synonyms=somalloc=nouserintercepts
 
-.PHONY: fuzz fuzz-replay test-tsan test-valgrind
+.PHONY: fuzz fuzz-replay test-tsan test-valgrind bench-python
 
 fuzz:
 	./scripts/fuzz -b $(BUILD)-fuzz -s $(FUZZ_SECONDS)
@@ -76,3 +76,11 @@ test-tsan:
 
 test-valgrind: all
 	$(VALGRIND) $(BUILD)/tests/contentfile_tests --gtest_filter='-$(VALGRIND_SKIP)'
+
+# The Python package against cfdump, Dask on 2 workers against 1, and
+# Python's email package, on 20,000 generated mail captures (minutes; not
+# run by CI). BENCH_ARGS passes options, e.g. BENCH_ARGS="--runs 5".
+PYTHON ?= /usr/bin/python3
+bench-python: all
+	PYTHONPATH=$(BUILD)/python $(PYTHON) bench/python_bench.py \
+	  --cfdump $(BUILD)/tools/cfdump/cfdump $(BENCH_ARGS)

@@ -310,8 +310,12 @@ def test_the_gil_is_released_while_the_library_works(make_capture):
             counter[0] += 1
 
     def progress_during(call):
+        # Repeated until it has run long enough to judge: an open of the
+        # capture takes only milliseconds.
         before, began = counter[0], time.perf_counter()
         call()
+        while time.perf_counter() - began < 0.1:
+            call()
         return counter[0] - before, time.perf_counter() - began
 
     interval = sys.getswitchinterval()
@@ -326,15 +330,21 @@ def test_the_gil_is_released_while_the_library_works(make_capture):
             done, took = progress_during(call)
             # Holding the GIL, a call lets the counter move for a switch
             # interval or two at most; released, for most of the call.
-            assert done > 0.05 * rate * took and took > 0.02, (done, took)
+            assert done > 0.05 * rate * took, (done, took)
     finally:
         stop.set()
         thread.join()
         sys.setswitchinterval(interval)
 
 
+# A million empty-headed parts: the open reads the capture through a small
+# window, so only the part table outgrows a 16 MB allowance.
+MANY_PARTS_MAIL = (b"Content-Type: multipart/mixed; boundary=b\r\n\r\n" +
+                   b"--b\r\n\r\nx\r\n" * 1000000 + b"--b--\r\n")
+
+
 def test_running_out_of_memory_raises_out_of_memory(make_capture):
-    path = make_capture("SMTP", BIG_MAIL)
+    path = make_capture("SMTP", MANY_PARTS_MAIL)
     script = (
         "import resource, sys, contentfile\n"
         "with open('/proc/self/statm') as f:\n"

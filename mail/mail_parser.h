@@ -36,7 +36,6 @@ class CMailParser {
     kParsed = 0,
     kNoContent = -1,     // no message was given
     kHeadNotFound = -2,  // the message is no mail (see ParseMailHead)
-    kNoPartTable = -3,   // no longer happens
     kReadFailed = -4,    // the message could not be read
     kNoWindow = -5,      // no memory for the window it is read through
   };

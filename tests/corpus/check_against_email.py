@@ -4,7 +4,7 @@ Python's email package (policy.default) reading the same bytes.
 
 Usage: check_against_email.py DUMP_PROGRAM CORPUS_DIR
 
-Compared for every .eml file: the open succeeds; every addr-spec of From, To
+Compared for every .eml file: the open succeeds; every address of From, To
 and Cc, in order; the subject; the names and decoded bytes of the
 attachments; the mail text (the first leaf part that is not an attachment).
 A leaf is an attachment when it is named, when its disposition is

@@ -4,8 +4,14 @@
 
 namespace contentfile_internal {
 
+// A window never needs to be larger than the message. Keeping it no larger
+// matters for small messages: a window of the full size would be a mapping
+// of its own, made and unmade on every open, wherever the allocator's
+// threshold for those has been pinned (as some process managers do).
 MessageWindow::MessageWindow(const MessageSource& source, size_t size)
-    : source_(source), capacity_(size) {}
+    : source_(source),
+      capacity_(source.size() == 0 || source.size() >= size ? size
+                                                            : source.size()) {}
 
 bool MessageWindow::Reserve() {
   if (!buffer_) buffer_ = AllocateBuffer(capacity_);

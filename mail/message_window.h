@@ -35,6 +35,9 @@ class MessageWindow {
   uint32_t base() const { return base_; }
   uint32_t end() const { return end_; }
   uint32_t size() const { return source_.size(); }
+  // Bytes the window holds at most: the size asked for, or the message's
+  // size when that is smaller.
+  size_t capacity() const { return capacity_; }
   const MessageSource& source() const { return source_; }
   bool Holds(uint32_t offset) const { return offset - base_ < end_ - base_; }
 

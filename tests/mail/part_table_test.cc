@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,6 +160,28 @@ TEST(PartTable, EntriesAreCompactAndNamesComeFromTheirHeaderBlocks) {
   PartTable none;
   EXPECT_EQ(none.Scan(window, "absent"), PartTable::kNoDelimiter);
   EXPECT_TRUE(none.entries().empty());
+}
+
+// A small message gets a window of its own size: a full-size window would
+// be a fresh mapping on every open wherever the allocator's mapping
+// threshold is pinned, which made each open several times slower.
+TEST(MessageWindowSize, IsNeverLargerThanTheMessage) {
+  const struct {
+    size_t message, asked, held;
+  } kCases[] = {{40, MessageWindow::kDefaultSize, 40},
+                {40, 16, 16},
+                {40, 40, 40},
+                {0, 16, 16}};
+  for (const auto& c : kCases) {
+    auto source = SourceOf(std::string(c.message, 'x'));
+    MessageWindow window(*source, c.asked);
+    EXPECT_EQ(window.capacity(), c.held) << c.message << " " << c.asked;
+    if (c.message > 0) {
+      ASSERT_TRUE(window.Reserve());
+      ASSERT_TRUE(window.Load(0));
+      EXPECT_EQ(window.end(), std::min(c.message, c.held));
+    }
+  }
 }
 
 // A source whose bytes end early: a capture that shrank under the parse.

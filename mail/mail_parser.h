@@ -65,6 +65,9 @@ class CMailParser {
   // Bytes read per step by Parse (tests make it small to put every search
   // across a window's edge).
   void set_window_size(size_t size) { window_size_ = size > 0 ? size : 1; }
+  // Open multipart levels up to which delimiters are compared one by one
+  // rather than looked up (tests set it to check both ways alike).
+  void set_compared_levels(size_t levels) { compared_levels_ = levels; }
 
   // Extracts the head fields and builds the classified part table: one of
   // the codes above. Only kParsed leaves the parser fit to read.
@@ -122,6 +125,7 @@ class CMailParser {
 
   std::shared_ptr<const MessageSource> source_;
   size_t window_size_ = MessageWindow::kDefaultSize;
+  size_t compared_levels_ = PartTable::kComparedLevels;
   std::string head_;
   std::string m_strFrom;
   std::string m_strTo;

@@ -54,8 +54,12 @@ PartHeader AnalysePartHeader(const char* block, size_t length) {
 // comparison there needs.
 class MultipartScanner {
  public:
-  MultipartScanner(PartTable& table, MessageWindow& window)
-      : table_(table), window_(window), size_(window.size()) {}
+  MultipartScanner(PartTable& table, MessageWindow& window,
+                   size_t compared_levels)
+      : table_(table),
+        window_(window),
+        size_(window.size()),
+        compared_levels_(compared_levels) {}
 
   int32_t Run(std::string_view boundary);
 
@@ -74,8 +78,20 @@ class MultipartScanner {
     bool wants_key = false;       // "boundary=" is looked for in it
   };
 
+  // A level's delimiter as the lookup knows it.
+  struct Key {
+    uint32_t hash = 0;
+    uint32_t length = 0;
+    uint32_t level = 0;
+  };
+
   unsigned char At(uint32_t offset) { return window_.At(offset); }
+  static uint32_t Hash(uint32_t hash, unsigned char c) {
+    return (hash ^ FoldCase(c)) * 16777619u;
+  }
   void RebuildFilter();
+  void RebuildKeys();
+  size_t LookUpLevel(uint32_t cr);
   bool IsClosing(uint32_t after);
   bool EndsDelimiterLine(uint32_t after);
   bool MatchesAt(uint32_t cr, std::string_view rest);
@@ -120,6 +136,12 @@ class MultipartScanner {
   // levels change.
   bool first_bytes_[256] = {};
   bool filter_dirty_ = true;
+  // With more open levels than this, delimiters are looked up in keys_
+  // (open addressing on the hash, slots holding a key's index + 1).
+  const size_t compared_levels_;
+  std::vector<Key> keys_;
+  std::vector<uint32_t> slots_;
+  uint32_t longest_level_ = 0;
 };
 
 void MultipartScanner::RebuildFilter() {
@@ -136,6 +158,99 @@ void MultipartScanner::RebuildFilter() {
   };
   for (const std::string& level : levels_) allow(level);
   if (has_inner_) allow(inner_);
+  if (levels_.size() > compared_levels_) RebuildKeys();
+}
+
+void MultipartScanner::RebuildKeys() {
+  keys_.clear();
+  longest_level_ = 0;
+  size_t slot_count = 16;
+  while (slot_count < 2 * levels_.size()) slot_count *= 2;
+  slots_.assign(slot_count, 0);
+  for (size_t level = 0; level < levels_.size(); ++level) {
+    const std::string& text = levels_[level];
+    Key key;
+    key.hash = 0;
+    for (char c : text)
+      key.hash = Hash(key.hash, static_cast<unsigned char>(c));
+    key.length = static_cast<uint32_t>(text.size());
+    key.level = static_cast<uint32_t>(level);
+    if (key.length > longest_level_) longest_level_ = key.length;
+    size_t slot = key.hash & (slot_count - 1);
+    bool repeated = false;
+    for (; slots_[slot] != 0; slot = (slot + 1) & (slot_count - 1)) {
+      const Key& other = keys_[slots_[slot] - 1];
+      // A level that repeats an outer one's delimiter is never the match.
+      if (other.hash == key.hash && other.length == key.length &&
+          EqualsCaseInsensitive(levels_[other.level].data(), other.length,
+                                text.data(), text.size())) {
+        repeated = true;
+        break;
+      }
+    }
+    if (repeated) continue;
+    keys_.push_back(key);
+    slots_[slot] = static_cast<uint32_t>(keys_.size());
+  }
+}
+
+// The outermost level whose delimiter line begins at `cr`, or
+// levels_.size() for none: the line's beginnings that a delimiter line could
+// end after (a "--", blanks up to a CR LF, the message's end) are hashed in
+// one pass and looked up, so a line costs the same however many levels are
+// open.
+size_t MultipartScanner::LookUpLevel(uint32_t cr) {
+  const uint32_t dash = cr + static_cast<uint32_t>(kLineEnd.size());
+  const uint32_t room = size_ - dash;
+  const uint32_t limit = room < longest_level_ ? room : longest_level_;
+  const size_t mask = slots_.size() - 1;
+  size_t best = levels_.size();
+  uint32_t hash = 0;
+  // Whether the blanks from a position on reach a line's end: known for
+  // the positions up to blank_end.
+  uint32_t blank_end = 0;
+  bool blanks_end_line = false;
+  for (uint32_t length = 0;; ++length) {
+    const uint32_t after = dash + length;
+    bool ends = after == size_;
+    if (!ends && size_ - after >= kDashes.size() && At(after) == '-' &&
+        At(after + 1) == '-') {
+      ends = true;
+    } else if (!ends) {
+      const unsigned char c = At(after);
+      if (IsBlank(c) || c == '\r') {
+        if (after > blank_end) {
+          uint32_t end = after;
+          while (end < size_ && IsBlank(At(end))) ++end;
+          blank_end = end;
+          blanks_end_line =
+              end == size_ || (size_ - end >= kLineEnd.size() &&
+                               At(end) == '\r' && At(end + 1) == '\n');
+        }
+        ends = blanks_end_line;
+      }
+    }
+    if (ends) {
+      for (size_t slot = hash & mask; slots_[slot] != 0;
+           slot = (slot + 1) & mask) {
+        const Key& key = keys_[slots_[slot] - 1];
+        if (key.hash != hash || key.length != length || key.level >= best) {
+          continue;
+        }
+        const std::string& level = levels_[key.level];
+        uint32_t i = 0;
+        while (i < length &&
+               FoldCase(At(dash + i)) ==
+                   FoldCase(static_cast<unsigned char>(level[i]))) {
+          ++i;
+        }
+        if (i == length) best = key.level;
+      }
+    }
+    if (length == limit) break;
+    hash = Hash(hash, At(after));
+  }
+  return best;
 }
 
 bool MultipartScanner::IsClosing(uint32_t after) {
@@ -180,7 +295,14 @@ MultipartScanner::Match MultipartScanner::MatchAt(uint32_t cr, bool outer,
   if (filter_dirty_) RebuildFilter();
   const uint32_t first = cr + 4;
   if (first < size_ && !first_bytes_[FoldCase(At(first))]) return match;
-  if (outer) {
+  if (outer && levels_.size() > compared_levels_) {
+    const size_t level = LookUpLevel(cr);
+    if (level < levels_.size()) {
+      match.at = cr;
+      match.level = level;
+      return match;
+    }
+  } else if (outer) {
     for (size_t level = 0; level < levels_.size(); ++level) {
       if (MatchesAt(cr, levels_[level])) {
         match.at = cr;
@@ -521,8 +643,9 @@ void PartTable::AddWholeMessage(uint32_t length, const char* head,
   IndexAttachments();
 }
 
-int32_t PartTable::Scan(MessageWindow& window, std::string_view boundary) {
-  MultipartScanner scanner(*this, window);
+int32_t PartTable::Scan(MessageWindow& window, std::string_view boundary,
+                        size_t compared_levels) {
+  MultipartScanner scanner(*this, window, compared_levels);
   const int32_t result = scanner.Run(boundary);
   IndexAttachments();
   return result;

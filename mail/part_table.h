@@ -85,6 +85,11 @@ class PartTable {
   // multipart nested deeper stays one leaf, whole.
   static constexpr int kMaxNestingLevels = 32;
 
+  // Open levels up to which a line that may be a delimiter is compared
+  // with each level's delimiter in turn; with more, it is looked up by the
+  // hashes of its beginnings, whatever the number of levels.
+  static constexpr size_t kComparedLevels = 4;
+
   // Drops every entry.
   void Clear();
 
@@ -96,8 +101,10 @@ class PartTable {
   // Appends the leaves of a multipart message whose delimiter is CR LF "--"
   // `boundary`, reading it through `window` (reserved). kNoDelimiter, with
   // nothing appended, when the delimiter never occurs; kReadFailed when the
-  // message could not be read. Throws std::bad_alloc.
-  int32_t Scan(MessageWindow& window, std::string_view boundary);
+  // message could not be read. `compared_levels` is kComparedLevels but in
+  // tests, which compare both ways of matching. Throws std::bad_alloc.
+  int32_t Scan(MessageWindow& window, std::string_view boundary,
+               size_t compared_levels = kComparedLevels);
 
   const std::vector<ST_MAIL_PART>& entries() const { return entries_; }
   // The table indices of the attachments, in table order.

@@ -89,7 +89,7 @@ const char* const kMessages[] = {
     "From: Ann <a@x>, b@y\r\nSubject: plain\r\n\r\nline\r\n--x\r\n",
 };
 
-TEST(PartTableScan, WindowsOfEverySizeGiveTheSameTable) {
+TEST(PartTableScan, WindowsOfEverySizeAndBothMatchersGiveTheSameTable) {
   for (const char* message : kMessages) {
     SCOPED_TRACE(message);
     auto whole = LoadMessage(message);
@@ -98,6 +98,8 @@ TEST(PartTableScan, WindowsOfEverySizeGiveTheSameTable) {
     for (size_t window = 1; window <= 70; ++window) {
       auto narrow = LoadMessage(message);
       narrow->set_window_size(window);
+      // Odd windows look every delimiter up rather than compare it.
+      if (window % 2 == 1) narrow->set_compared_levels(0);
       ASSERT_EQ(narrow->Parse(), CMailParser::kParsed) << window;
       EXPECT_EQ(Describe(*narrow), expected) << "window " << window;
     }

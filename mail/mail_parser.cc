@@ -71,7 +71,8 @@ bool CMailParser::ParseParts(MessageWindow& window) {
   // A message of head lines only has no part.
   if (head_only_) return true;
   if (!m_strBoundary.empty()) {
-    const int32_t scanned = table_.Scan(window, m_strBoundary, compared_levels_);
+    const int32_t scanned =
+        table_.Scan(window, m_strBoundary, compared_levels_);
     if (scanned == PartTable::kReadFailed) return false;
     if (scanned == PartTable::kScanned) return true;
     // A multipart whose delimiter never occurs is served as one part.

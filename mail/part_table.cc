@@ -83,6 +83,7 @@ class MultipartScanner {
     uint32_t hash = 0;
     uint32_t length = 0;
     uint32_t level = 0;
+    bool breaks_line = false;
   };
 
   unsigned char At(uint32_t offset) { return window_.At(offset); }
@@ -90,8 +91,12 @@ class MultipartScanner {
     return (hash ^ FoldCase(c)) * 16777619u;
   }
   void RebuildFilter();
+  static Key KeyOf(const std::string& level);
+  void PushLevel(std::string level);
+  void KeepLevels(size_t count);
   void RebuildKeys();
   size_t LookUpLevel(uint32_t cr);
+  bool MatchesPrefix(uint32_t dash, const std::string& level);
   bool IsClosing(uint32_t after);
   bool EndsDelimiterLine(uint32_t after);
   bool MatchesAt(uint32_t cr, std::string_view rest);
@@ -136,11 +141,14 @@ class MultipartScanner {
   // levels change.
   bool first_bytes_[256] = {};
   bool filter_dirty_ = true;
-  // With more open levels than this, delimiters are looked up in keys_
-  // (open addressing on the hash, slots holding a key's index + 1).
+  // With more open levels than this, delimiters are looked up: each
+  // level's key (made as it opens), found through slots_ (open addressing
+  // on the hash; a slot holds a level + 1), except the levels in compared_.
   const size_t compared_levels_;
-  std::vector<Key> keys_;
+  std::vector<Key> level_keys_;
+  bool keys_dirty_ = true;
   std::vector<uint32_t> slots_;
+  std::vector<uint32_t> compared_;
   uint32_t longest_level_ = 0;
 };
 
@@ -158,48 +166,62 @@ void MultipartScanner::RebuildFilter() {
   };
   for (const std::string& level : levels_) allow(level);
   if (has_inner_) allow(inner_);
-  if (levels_.size() > compared_levels_) RebuildKeys();
 }
 
+MultipartScanner::Key MultipartScanner::KeyOf(const std::string& level) {
+  Key key;
+  for (char c : level) {
+    key.hash = Hash(key.hash, static_cast<unsigned char>(c));
+    if (c == '\r' || c == '\n') key.breaks_line = true;
+  }
+  key.length = static_cast<uint32_t>(level.size());
+  return key;
+}
+
+void MultipartScanner::PushLevel(std::string level) {
+  level_keys_.push_back(KeyOf(level));
+  level_keys_.back().level = static_cast<uint32_t>(levels_.size());
+  levels_.push_back(std::move(level));
+  keys_dirty_ = true;
+}
+
+void MultipartScanner::KeepLevels(size_t count) {
+  if (count == levels_.size()) return;
+  levels_.resize(count);
+  level_keys_.resize(count);
+  keys_dirty_ = true;
+}
+
+// Takes the levels' keys (made once, as each level opened) into the lookup
+// table: a cost per level, not per byte of the delimiters.
 void MultipartScanner::RebuildKeys() {
-  keys_.clear();
+  keys_dirty_ = false;
   longest_level_ = 0;
+  compared_.clear();
   size_t slot_count = 16;
   while (slot_count < 2 * levels_.size()) slot_count *= 2;
   slots_.assign(slot_count, 0);
-  for (size_t level = 0; level < levels_.size(); ++level) {
-    const std::string& text = levels_[level];
-    Key key;
-    key.hash = 0;
-    for (char c : text)
-      key.hash = Hash(key.hash, static_cast<unsigned char>(c));
-    key.length = static_cast<uint32_t>(text.size());
-    key.level = static_cast<uint32_t>(level);
+  for (const Key& key : level_keys_) {
+    if (key.breaks_line) {
+      // A delimiter with a line break in it (a folded quoted boundary)
+      // reaches past the line's end, where the lookup stops.
+      compared_.push_back(key.level);
+      continue;
+    }
     if (key.length > longest_level_) longest_level_ = key.length;
     size_t slot = key.hash & (slot_count - 1);
-    bool repeated = false;
-    for (; slots_[slot] != 0; slot = (slot + 1) & (slot_count - 1)) {
-      const Key& other = keys_[slots_[slot] - 1];
-      // A level that repeats an outer one's delimiter is never the match.
-      if (other.hash == key.hash && other.length == key.length &&
-          EqualsCaseInsensitive(levels_[other.level].data(), other.length,
-                                text.data(), text.size())) {
-        repeated = true;
-        break;
-      }
-    }
-    if (repeated) continue;
-    keys_.push_back(key);
-    slots_[slot] = static_cast<uint32_t>(keys_.size());
+    while (slots_[slot] != 0) slot = (slot + 1) & (slot_count - 1);
+    slots_[slot] = key.level + 1;
   }
 }
 
 // The outermost level whose delimiter line begins at `cr`, or
-// levels_.size() for none: the line's beginnings that a delimiter line could
-// end after (a "--", blanks up to a CR LF, the message's end) are hashed in
-// one pass and looked up, so a line costs the same however many levels are
-// open.
+// levels_.size() for none. The line's beginnings that a delimiter line
+// could end after (a "--", blanks up to a CR LF, the message's end) are
+// hashed in one pass up to the line's end and looked up, so a line costs
+// the same however many levels are open.
 size_t MultipartScanner::LookUpLevel(uint32_t cr) {
+  if (keys_dirty_) RebuildKeys();
   const uint32_t dash = cr + static_cast<uint32_t>(kLineEnd.size());
   const uint32_t room = size_ - dash;
   const uint32_t limit = room < longest_level_ ? room : longest_level_;
@@ -212,45 +234,47 @@ size_t MultipartScanner::LookUpLevel(uint32_t cr) {
   bool blanks_end_line = false;
   for (uint32_t length = 0;; ++length) {
     const uint32_t after = dash + length;
+    const unsigned char c = after < size_ ? At(after) : 0;
     bool ends = after == size_;
-    if (!ends && size_ - after >= kDashes.size() && At(after) == '-' &&
+    if (!ends && c == '-' && size_ - after >= kDashes.size() &&
         At(after + 1) == '-') {
       ends = true;
-    } else if (!ends) {
-      const unsigned char c = At(after);
-      if (IsBlank(c) || c == '\r') {
-        if (after > blank_end) {
-          uint32_t end = after;
-          while (end < size_ && IsBlank(At(end))) ++end;
-          blank_end = end;
-          blanks_end_line =
-              end == size_ || (size_ - end >= kLineEnd.size() &&
-                               At(end) == '\r' && At(end + 1) == '\n');
-        }
-        ends = blanks_end_line;
+    } else if (!ends && (IsBlank(c) || c == '\r')) {
+      if (after > blank_end) {
+        uint32_t end = after;
+        while (end < size_ && IsBlank(At(end))) ++end;
+        blank_end = end;
+        blanks_end_line =
+            end == size_ || (size_ - end >= kLineEnd.size() &&
+                             At(end) == '\r' && At(end + 1) == '\n');
+      }
+      ends = blanks_end_line;
+    }
+    for (size_t slot = hash & mask; ends && slots_[slot] != 0;
+         slot = (slot + 1) & mask) {
+      const Key& key = level_keys_[slots_[slot] - 1];
+      if (key.hash == hash && key.length == length && key.level < best &&
+          MatchesPrefix(dash, levels_[key.level])) {
+        best = key.level;
       }
     }
-    if (ends) {
-      for (size_t slot = hash & mask; slots_[slot] != 0;
-           slot = (slot + 1) & mask) {
-        const Key& key = keys_[slots_[slot] - 1];
-        if (key.hash != hash || key.length != length || key.level >= best) {
-          continue;
-        }
-        const std::string& level = levels_[key.level];
-        uint32_t i = 0;
-        while (i < length &&
-               FoldCase(At(dash + i)) ==
-                   FoldCase(static_cast<unsigned char>(level[i]))) {
-          ++i;
-        }
-        if (i == length) best = key.level;
-      }
-    }
-    if (length == limit) break;
-    hash = Hash(hash, At(after));
+    if (length == limit || c == '\r' || c == '\n') break;
+    hash = Hash(hash, c);
+  }
+  for (uint32_t level : compared_) {
+    if (level < best && MatchesAt(cr, levels_[level])) best = level;
   }
   return best;
+}
+
+bool MultipartScanner::MatchesPrefix(uint32_t dash, const std::string& level) {
+  for (size_t i = 0; i < level.size(); ++i) {
+    if (FoldCase(At(dash + static_cast<uint32_t>(i))) !=
+        FoldCase(static_cast<unsigned char>(level[i]))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool MultipartScanner::IsClosing(uint32_t after) {
@@ -524,14 +548,14 @@ uint32_t MultipartScanner::Enter(const Match& match) {
   const size_t levels_before = levels_.size();
   if (match.inner) {
     // The open part holds a multipart: its parts are entered in its place.
-    levels_.push_back(std::move(inner_));
+    PushLevel(std::move(inner_));
     level = levels_.size() - 1;
   } else {
     level = match.level;
     if (open_ && level + 1 == levels_.size()) CloseLeaf(match.at);
     // An outer delimiter closes every inner part still open: they get no
     // entry.
-    levels_.resize(level + 1);
+    KeepLevels(level + 1);
     found_delimiter_ = true;
   }
   open_ = false;
@@ -542,7 +566,7 @@ uint32_t MultipartScanner::Enter(const Match& match) {
   const uint32_t after = match.at + static_cast<uint32_t>(kLineEnd.size()) +
                          static_cast<uint32_t>(levels_[level].size());
   if (IsClosing(after)) {
-    levels_.pop_back();
+    KeepLevels(levels_.size() - 1);
     // The epilogue after the message's own close delimiter, and any
     // delimiter lines in it, belong to no part.
     if (levels_.empty()) done_ = true;
@@ -553,8 +577,7 @@ uint32_t MultipartScanner::Enter(const Match& match) {
 }
 
 int32_t MultipartScanner::Run(std::string_view boundary) {
-  levels_.emplace_back(kDashes);
-  levels_.back() += boundary;
+  PushLevel(std::string(kDashes) + std::string(boundary));
   uint32_t at = 0;
   while (at < size_ && !read_failed_) {
     if (done_ && !headless_pending_) break;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +84,20 @@ const char* const kMessages[] = {
     // without a close delimiter; an empty line right at the delimiter.
     "Content-Type: multipart/mixed; boundary=E\r\n\r\n--E\r\n--E \t\r\n--E\r\n"
     "X: y\r\n\r\n--E\r\n\r\nz\r\n--E",
+    // Six levels whose delimiters begin alike; lines that begin like
+    // several of them, closing and padded lines; a multipart whose
+    // delimiter repeats an outer one in other letters.
+    "Content-Type: multipart/mixed; boundary=p\r\n\r\n"
+    "--p\r\nContent-Type: multipart/mixed; boundary=pp\r\n\r\n"
+    "--pp\r\nContent-Type: multipart/mixed; boundary=\"p-\"\r\n\r\n"
+    "--p-\r\nContent-Type: multipart/mixed; boundary=\"ppp \"\r\n\r\n"
+    "--ppp \r\nContent-Type: multipart/mixed; boundary=p-p\r\n\r\n"
+    "--p-p\r\nContent-Type: multipart/mixed; boundary=q\r\n\r\n"
+    "--q\r\n\r\nsix deep\r\n--p-pp\r\n--p-p\t\r\n"
+    "Content-Disposition: attachment; filename=a\r\n\r\nq\r\n--P-P--junk\r\n"
+    "--PPP \r\n\r\nthree\r\n--p-\r\n"
+    "Content-Type: multipart/mixed; boundary=PP\r\n\r\n--pP \t\r\n\r\n"
+    "repeat\r\n--pp--\r\n--p\r\n\r\nlast\r\n--p-",
     // A multipart whose delimiter never occurs, and a head with no Content-
     // Type: each is one part.
     "Content-Type: multipart/mixed; boundary=none\r\n\r\n--non\r\nx\r\n",
@@ -92,7 +107,9 @@ const char* const kMessages[] = {
 TEST(PartTableScan, WindowsOfEverySizeAndBothMatchersGiveTheSameTable) {
   for (const char* message : kMessages) {
     SCOPED_TRACE(message);
+    // Every delimiter compared with each open level, against lookups.
     auto whole = LoadMessage(message);
+    whole->set_compared_levels(SIZE_MAX);
     ASSERT_EQ(whole->Parse(), CMailParser::kParsed);
     const std::string expected = Describe(*whole);
     for (size_t window = 1; window <= 70; ++window) {

@@ -105,8 +105,16 @@ int32_t CMailParser::ParseMailHead(MessageWindow& window) {
     head_length = size;
     head_only_ = true;
   }
-  head_.resize(head_length);
-  if (!source_->Read(0, head_.data(), head_length)) return kHeadReadFailed;
+  // The head is copied from the window when the window holds it all, as it
+  // does for most messages, and read again from the source otherwise.
+  if (head_length == 0) {
+    head_.clear();
+  } else if (window.base() == 0 && window.end() >= head_length) {
+    head_.assign(window.data(), head_length);
+  } else {
+    head_.resize(head_length);
+    if (!source_->Read(0, head_.data(), head_length)) return kHeadReadFailed;
+  }
   const char* head = head_.data();
   if (head_only_) {
     // No empty line: a message of header lines only still gives its fields

@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "content/content_access.h"
 #include "content/result_codes.h"
 #include "contentfile.h"
 #include "platform/descriptor.h"
@@ -17,6 +18,9 @@ using contentfile_internal::FileHandle;
 namespace {
 // Body bytes SaveBody2Fd reads and writes at a time.
 constexpr uint32_t kBodyWindow = uint32_t{256} << 10;
+// The capture's first bytes that an open reads once and holds while it
+// lasts: the whole of most captures of small messages.
+constexpr size_t kOpenPrefixSize = size_t{64} << 10;
 }  // namespace
 
 CContentFile::CContentFile() { ClearState(); }
@@ -41,12 +45,20 @@ void CContentFile::ClearState() {
 }
 
 int32_t CContentFile::OpenContentFile(const char* path) {
-  using namespace contentfile_internal;
-  CloseContentFile();
+  contentfile_internal::OpenPrefix prefix(*this);
+  return contentfile_internal::ContentFileAccess::OpenHoldingPrefix(*this,
+                                                                    path);
+}
+
+namespace contentfile_internal {
+
+int32_t ContentFileAccess::OpenHoldingPrefix(CContentFile& f,
+                                             const char* path) {
+  f.CloseContentFile();
   if (path == nullptr) return kOpenNullPath;
 
   const size_t path_length = strnlen(path, kMaxPathLength + 1);
-  std::memcpy(m_szFileName, path,
+  std::memcpy(f.m_szFileName, path,
               path_length > kMaxPathLength ? kMaxPathLength : path_length);
   // A longer path is refused by the open (a cut path may name another
   // file). Out of memory anywhere in the open, also while a file error is
@@ -54,12 +66,15 @@ int32_t CContentFile::OpenContentFile(const char* path) {
   try {
     std::unique_ptr<FileHandle> file = FileHandle::Open(path);
     if (!file) return kOpenCannotOpen;
-    m_hFile = std::move(file);
-    m_dwFileSize = m_hFile->size();
+    f.m_hFile = std::move(file);
+    f.m_dwFileSize = f.m_hFile->size();
+    // The head lines are read from here, and the open that called this
+    // reads them again, with a small message after them.
+    f.m_hFile->HoldPrefix(kOpenPrefixSize);
 
     // The head ends with line N, N being the number on line 1. A file error
     // while reading the lines leaves the file open with sizes 0.
-    LineReader reader(*m_hFile);
+    LineReader reader(*f.m_hFile);
     // Line 1 is read by the rules of atoi as it streams in, so a line of
     // any length costs no memory.
     DecimalScanner count;
@@ -69,17 +84,19 @@ int32_t CContentFile::OpenContentFile(const char* path) {
       if (!reader.ReadLine([](const char*, size_t) {})) return kOpenHeadCut;
     }
 
-    m_dwHeadOffset = 0;
-    m_dwHeadSize = static_cast<uint32_t>(reader.consumed());
-    m_dwBodyOffset = m_dwHeadSize + m_dwHeadOffset;
-    m_dwBodySize = m_dwFileSize - m_dwHeadSize - m_dwHeadOffset;
+    f.m_dwHeadOffset = 0;
+    f.m_dwHeadSize = static_cast<uint32_t>(reader.consumed());
+    f.m_dwBodyOffset = f.m_dwHeadSize + f.m_dwHeadOffset;
+    f.m_dwBodySize = f.m_dwFileSize - f.m_dwHeadSize - f.m_dwHeadOffset;
     return kOk;
   } catch (const std::bad_alloc&) {
-    m_hFile.reset();
-    m_dwFileSize = 0;
+    f.m_hFile.reset();
+    f.m_dwFileSize = 0;
     return kOpenCannotOpen;
   }
 }
+
+}  // namespace contentfile_internal
 
 int32_t CContentFile::CloseContentFile() {
   ClearState();

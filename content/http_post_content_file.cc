@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "content/content_access.h"
 #include "content/log_head.h"
 #include "content/result_codes.h"
 #include "contentfile.h"
@@ -50,7 +51,12 @@ CHttpPostContentFile::~CHttpPostContentFile() = default;
 int32_t CHttpPostContentFile::OpenContentFile(const char* path) {
   // The base open closes through the virtual table first, which for this
   // kind is the base close: m_stLogInfo survives a failed open.
-  if (CContentFile::OpenContentFile(path) != kOk) return kHttpOpenFailed;
+  // The head lines are read again from the bytes the base open holds.
+  contentfile_internal::OpenPrefix prefix(*this);
+  if (contentfile_internal::ContentFileAccess::OpenHoldingPrefix(*this, path) !=
+      kOk) {
+    return kHttpOpenFailed;
+  }
   // A head lacking a needed line raises from here with the file left open.
   if (AnalyseLogHead() != kOk) return kHttpHeadUnreadable;
   return kOk;

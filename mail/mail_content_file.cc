@@ -45,8 +45,10 @@ CMailContentFile::~CMailContentFile() { m_pMailParser.reset(); }
 int32_t CMailContentFile::OpenContentFile(const char* path) {
   using namespace contentfile_internal;
   // The base open closes through the virtual table, so the earlier parser
-  // goes before anything else happens.
-  const int32_t base = CContentFile::OpenContentFile(path);
+  // goes before anything else happens. The capture's first bytes stay in
+  // memory until this open ends: a small message is then read but once.
+  OpenPrefix prefix(*this);
+  const int32_t base = ContentFileAccess::OpenHoldingPrefix(*this, path);
   if (base != kOk) return base;
 
   const uint32_t size = GetBodySize();

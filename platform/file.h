@@ -56,6 +56,14 @@ class FileHandle {
   // other. Raises CFileError.
   size_t ReadAt(uint64_t offset, char* buffer, size_t length) const;
 
+  // Reads the file's first `length` bytes (at most its size) in one go and
+  // serves every later read that lies wholly within them from memory until
+  // DropPrefix: an open reads its head and a small message more than once.
+  // Not for a handle already shared with another thread. Raises CFileError
+  // and std::bad_alloc.
+  void HoldPrefix(size_t length);
+  void DropPrefix();
+
  private:
   FileHandle(int fd, uint32_t size, std::string path, FileIdentity identity);
 
@@ -63,6 +71,8 @@ class FileHandle {
   uint32_t size_;
   std::string path_;
   FileIdentity identity_;
+  std::unique_ptr<char[]> prefix_;
+  size_t prefix_size_ = 0;
 };
 
 // Reads text lines from the start of a content file and counts the bytes it

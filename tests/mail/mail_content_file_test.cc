@@ -170,13 +170,14 @@ TEST_F(MailContentFileTest, ReportsAllocationAndReadFailuresOfTheOpen) {
     int32_t result;
   };
   // Allocations: the parser, then the window the body is read through.
-  // Reads: the head lines of the base open, the body's first window (which
-  // holds the message's head, copied from it), then the head lines again
-  // for their analysis.
+  // Reads (a small capture's, held in memory by the open after the first,
+  // fail all the same): the capture's first bytes, the head lines of the
+  // base open, the body's first window (which holds the message's head,
+  // copied from it), then the head lines again for their analysis.
   const Case cases[] = {{Fault::kAllocation, 0, -14},
                         {Fault::kAllocation, 1, -12},
-                        {Fault::kRead, 1, -13},
-                        {Fault::kRead, 2, -16}};
+                        {Fault::kRead, 2, -13},
+                        {Fault::kRead, 3, -16}};
   for (const Case& c : cases) {
     CMailContentFile mail;
     InjectFault(c.fault, c.skip);

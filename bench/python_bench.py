@@ -174,7 +174,7 @@ def main():
     clusters = {}
     for workers in (1, 2):
         cluster = LocalCluster(n_workers=workers, threads_per_worker=1,
-                               processes=True, dashboard_address=None)
+                               processes=True, dashboard_address=":0")
         clusters[workers] = (cluster, Client(cluster, set_as_default=False))
         clusters[workers][1].wait_for_workers(workers)
 

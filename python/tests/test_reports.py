@@ -26,7 +26,7 @@ def capture_set(tmp_path_factory):
 @pytest.fixture(scope="module")
 def client():
     cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1,
-                                       processes=True, dashboard_address=None)
+                                       processes=True, dashboard_address=":0")
     with distributed.Client(cluster) as client:
         yield client
     cluster.close()

@@ -83,7 +83,6 @@ class MultipartScanner {
     uint32_t hash = 0;
     uint32_t length = 0;
     uint32_t level = 0;
-    bool breaks_line = false;
   };
 
   unsigned char At(uint32_t offset) { return window_.At(offset); }
@@ -96,7 +95,7 @@ class MultipartScanner {
   void KeepLevels(size_t count);
   void RebuildKeys();
   size_t LookUpLevel(uint32_t cr);
-  bool MatchesPrefix(uint32_t dash, const std::string& level);
+  bool MatchesPrefix(uint32_t dash, std::string_view rest);
   bool IsClosing(uint32_t after);
   bool EndsDelimiterLine(uint32_t after);
   bool MatchesAt(uint32_t cr, std::string_view rest);
@@ -143,12 +142,11 @@ class MultipartScanner {
   bool filter_dirty_ = true;
   // With more open levels than this, delimiters are looked up: each
   // level's key (made as it opens), found through slots_ (open addressing
-  // on the hash; a slot holds a level + 1), except the levels in compared_.
+  // on the hash; a slot holds a level + 1).
   const size_t compared_levels_;
   std::vector<Key> level_keys_;
   bool keys_dirty_ = true;
   std::vector<uint32_t> slots_;
-  std::vector<uint32_t> compared_;
   uint32_t longest_level_ = 0;
 };
 
@@ -170,10 +168,7 @@ void MultipartScanner::RebuildFilter() {
 
 MultipartScanner::Key MultipartScanner::KeyOf(const std::string& level) {
   Key key;
-  for (char c : level) {
-    key.hash = Hash(key.hash, static_cast<unsigned char>(c));
-    if (c == '\r' || c == '\n') key.breaks_line = true;
-  }
+  for (char c : level) key.hash = Hash(key.hash, static_cast<unsigned char>(c));
   key.length = static_cast<uint32_t>(level.size());
   return key;
 }
@@ -197,17 +192,10 @@ void MultipartScanner::KeepLevels(size_t count) {
 void MultipartScanner::RebuildKeys() {
   keys_dirty_ = false;
   longest_level_ = 0;
-  compared_.clear();
   size_t slot_count = 16;
   while (slot_count < 2 * levels_.size()) slot_count *= 2;
   slots_.assign(slot_count, 0);
   for (const Key& key : level_keys_) {
-    if (key.breaks_line) {
-      // A delimiter with a line break in it (a folded quoted boundary)
-      // reaches past the line's end, where the lookup stops.
-      compared_.push_back(key.level);
-      continue;
-    }
     if (key.length > longest_level_) longest_level_ = key.length;
     size_t slot = key.hash & (slot_count - 1);
     while (slots_[slot] != 0) slot = (slot + 1) & (slot_count - 1);
@@ -219,7 +207,8 @@ void MultipartScanner::RebuildKeys() {
 // levels_.size() for none. The line's beginnings that a delimiter line
 // could end after (a "--", blanks up to a CR LF, the message's end) are
 // hashed in one pass up to the line's end and looked up, so a line costs
-// the same however many levels are open.
+// the same however many levels are open. No delimiter holds a CR or LF (a
+// boundary ends with its unfolded line), so none reaches past that end.
 size_t MultipartScanner::LookUpLevel(uint32_t cr) {
   if (keys_dirty_) RebuildKeys();
   const uint32_t dash = cr + static_cast<uint32_t>(kLineEnd.size());
@@ -261,16 +250,21 @@ size_t MultipartScanner::LookUpLevel(uint32_t cr) {
     if (length == limit || c == '\r' || c == '\n') break;
     hash = Hash(hash, c);
   }
-  for (uint32_t level : compared_) {
-    if (level < best && MatchesAt(cr, levels_[level])) best = level;
-  }
   return best;
 }
 
-bool MultipartScanner::MatchesPrefix(uint32_t dash, const std::string& level) {
-  for (size_t i = 0; i < level.size(); ++i) {
+// Whether the message holds `rest` (letters without regard to case) from
+// `dash` on. REQUIRES: it has that many bytes from there.
+bool MultipartScanner::MatchesPrefix(uint32_t dash, std::string_view rest) {
+  const uint32_t after = dash + static_cast<uint32_t>(rest.size());
+  if (rest.empty()) return true;
+  if (window_.Holds(dash) && window_.Holds(after - 1)) {
+    return BeginsWithCaseInsensitive(window_.data() + (dash - window_.base()),
+                                     rest);
+  }
+  for (size_t i = 0; i < rest.size(); ++i) {
     if (FoldCase(At(dash + static_cast<uint32_t>(i))) !=
-        FoldCase(static_cast<unsigned char>(level[i]))) {
+        FoldCase(static_cast<unsigned char>(rest[i]))) {
       return false;
     }
   }
@@ -292,21 +286,8 @@ bool MultipartScanner::EndsDelimiterLine(uint32_t after) {
 bool MultipartScanner::MatchesAt(uint32_t cr, std::string_view rest) {
   const uint32_t dash = cr + static_cast<uint32_t>(kLineEnd.size());
   if (size_ - dash < rest.size()) return false;
-  const uint32_t after = dash + static_cast<uint32_t>(rest.size());
-  if (window_.Holds(dash) && window_.Holds(after - 1)) {
-    if (!BeginsWithCaseInsensitive(window_.data() + (dash - window_.base()),
-                                   rest)) {
-      return false;
-    }
-  } else {
-    for (size_t i = 0; i < rest.size(); ++i) {
-      if (FoldCase(At(dash + static_cast<uint32_t>(i))) !=
-          FoldCase(static_cast<unsigned char>(rest[i]))) {
-        return false;
-      }
-    }
-  }
-  return EndsDelimiterLine(after);
+  return MatchesPrefix(dash, rest) &&
+         EndsDelimiterLine(dash + static_cast<uint32_t>(rest.size()));
 }
 
 // The delimiter that begins at `cr` (a CR LF "--" is there): the outermost

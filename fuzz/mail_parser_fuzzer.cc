@@ -99,8 +99,9 @@ class CountingSink final : public contentfile_internal::DecodedSink {
 // Two parses of one message agree on every field and entry.
 bool SameResults(const CMailParser& a, const CMailParser& b) {
   if (a.From() != b.From() || a.To() != b.To() || a.Cc() != b.Cc() ||
-      a.Subject() != b.Subject() || a.Boundary() != b.Boundary() ||
-      a.Head() != b.Head() || a.Parts().size() != b.Parts().size() ||
+      a.Subject() != b.Subject() || a.ContentType() != b.ContentType() ||
+      a.Boundary() != b.Boundary() || a.Head() != b.Head() ||
+      a.Parts().size() != b.Parts().size() ||
       a.AttachmentEntries() != b.AttachmentEntries()) {
     return false;
   }

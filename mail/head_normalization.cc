@@ -1,8 +1,9 @@
 // The head fields in the form handed out: bare addresses and a decoded
 // subject.
 
+#include <iterator>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "codec/encoded_word.h"
 #include "mail/header_text.h"
@@ -30,15 +31,27 @@ void CMailParser::NormalizeHead() {
 
 namespace {
 
+// The bytes that structure an address list.
+constexpr char kSpecials[] = {',', '"', '(', ')', '<', '>', ':', ';', '\\'};
+
+struct SpecialTable {
+  bool is[256] = {};
+  constexpr SpecialTable() {
+    for (const char c : kSpecials) is[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool operator[](unsigned char c) const { return is[c]; }
+};
+constexpr SpecialTable kIsSpecial{};
+
 // Successive occurrences of the bytes that structure an address list, each
 // on a character boundary of the LC_CTYPE locale (never the trail byte of
-// a double-byte character). Each byte of the value is searched once per
-// kind of byte, however many occurrences are asked for.
+// a double-byte character). In single-byte and UTF-8 locales one walk over
+// the bytes finds them all; in others each byte of the value is searched
+// once per kind of byte, however many occurrences are asked for.
 class AddressSpecials {
  public:
-  explicit AddressSpecials(const char* end) : end_(end) {
-    static constexpr char kSpecials[] = {',', '"', '(', ')', '<',
-                                         '>', ':', ';', '\\'};
+  explicit AddressSpecials(const char* end)
+      : end_(end), bytewise_(ByteSearchesAreExact()) {
     for (size_t i = 0; i < kKinds; ++i) {
       candidates_[i] = Candidate{kSpecials[i], nullptr, false};
     }
@@ -48,6 +61,12 @@ class AddressSpecials {
   // REQUIRES: `from` lies on a character boundary, at or after the `from`
   // of the call before.
   const char* Next(const char* from) {
+    if (bytewise_) {
+      while (from < end_ && !kIsSpecial[static_cast<unsigned char>(*from)]) {
+        ++from;
+      }
+      return from < end_ ? from : nullptr;
+    }
     const char* first = nullptr;
     for (Candidate& c : candidates_) {
       if (!c.exhausted && (c.next == nullptr || c.next < from)) {
@@ -60,13 +79,15 @@ class AddressSpecials {
   }
 
  private:
-  static constexpr size_t kKinds = 9;
+  static constexpr size_t kKinds = std::size(kSpecials);
+
   struct Candidate {
     char byte;
     const char* next;
     bool exhausted;
   };
   const char* end_;
+  bool bytewise_;
   Candidate candidates_[kKinds];
 };
 
@@ -123,7 +144,30 @@ std::string CMailParser::ExtractAddresses(const std::string& value) {
 
   // Split at commas outside quoted strings, angle brackets and comments; a
   // group's display name ("Team:") is dropped and its ";" ends a mailbox.
-  std::vector<Mailbox> mailboxes;
+  // Each mailbox gives its address as soon as it ends.
+  std::string addresses;
+  addresses.reserve(unfolded.size());
+  bool any_address = false;
+  bool first = true;
+  const auto take = [&](const Mailbox& mailbox) {
+    std::string bare;
+    std::string_view address;
+    if (mailbox.open != nullptr && mailbox.close != nullptr) {
+      address = std::string_view(
+          mailbox.open + 1,
+          static_cast<size_t>(mailbox.close - mailbox.open - 1));
+      any_address = true;
+    } else {
+      bare = BareAddress(mailbox);
+      if (bare.empty()) return;
+      if (bare.find('@') != std::string::npos) any_address = true;
+      address = bare;
+    }
+    if (!first) addresses.push_back(',');
+    addresses += address;
+    first = false;
+  };
+
   Mailbox current{begin, end, nullptr, nullptr};
   bool quoted = false;
   int depth = 0;  // of comments
@@ -169,7 +213,7 @@ std::string CMailParser::ExtractAddresses(const std::string& value) {
       case ',':
       case ';':
         current.end = p;
-        mailboxes.push_back(current);
+        take(current);
         current = Mailbox{p + 1, end, nullptr, nullptr};
         break;
       default:
@@ -177,25 +221,7 @@ std::string CMailParser::ExtractAddresses(const std::string& value) {
     }
   }
   current.end = end;
-  mailboxes.push_back(current);
-
-  std::string addresses;
-  bool any_address = false;
-  bool first = true;
-  for (const Mailbox& mailbox : mailboxes) {
-    std::string address;
-    if (mailbox.open != nullptr && mailbox.close != nullptr) {
-      address.assign(mailbox.open + 1, mailbox.close);
-      any_address = true;
-    } else {
-      address = BareAddress(mailbox);
-      if (address.empty()) continue;
-      if (address.find('@') != std::string::npos) any_address = true;
-    }
-    if (!first) addresses.push_back(',');
-    addresses += address;
-    first = false;
-  }
+  take(current);
   // A value with no address in it (a name, "undisclosed-recipients:;")
   // stays as it is.
   if (!any_address) return value;

@@ -74,6 +74,47 @@ std::optional<std::string_view> FindHeadField(const char* block, size_t length,
                                               std::string_view key) {
   const size_t begin = FindFieldKey(block, length, key);
   if (begin == kNotFound) return std::nullopt;
+  return FieldValueAt(block, length, begin);
+}
+
+size_t ScanHeadLines(const char* text, size_t length,
+                     const std::string_view* keys, size_t count,
+                     size_t* found) {
+  constexpr std::string_view kColonSpace = ": ";
+  for (size_t i = 0; i < count; ++i) found[i] = kNotFound;
+  size_t missing = count;
+  const char* const end = text + length;
+  size_t line = 0;
+  while (true) {
+    // Every line start but the first follows a CR LF: a CR LF right at it
+    // ends the head. A field name never holds a CR, so a name matched on a
+    // line of the head lies wholly inside the head.
+    if (line > 0 && length - line >= kLineEnd.size() && text[line] == '\r' &&
+        text[line + 1] == '\n') {
+      return line - kLineEnd.size();
+    }
+    for (size_t i = 0; i < count && missing > 0; ++i) {
+      if (found[i] != kNotFound) continue;
+      const std::string_view name =
+          keys[i].substr(kLineEnd.size(), keys[i].size() - kLineEnd.size() -
+                                              kColonSpace.size() + 1);
+      if (length - line < name.size() ||
+          (text[line] | 0x20) != (name[0] | 0x20) ||
+          !BeginsWithCaseInsensitive(text + line, name)) {
+        continue;
+      }
+      size_t after = line + name.size();
+      if (after < length && text[after] == ' ') ++after;
+      found[i] = after;
+      --missing;
+    }
+    const char* line_end = FindLineEnd(text + line, end);
+    if (line_end == nullptr) return kNotFound;
+    line = static_cast<size_t>(line_end - text) + kLineEnd.size();
+  }
+}
+
+std::string_view FieldValueAt(const char* block, size_t length, size_t begin) {
   const char* const end = block + length;
   const char* value_end = end;
   const char* from = block + begin;

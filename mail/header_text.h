@@ -37,6 +37,20 @@ size_t FindFieldKey(const char* block, size_t length, std::string_view key);
 std::optional<std::string_view> FindHeadField(const char* block, size_t length,
                                               std::string_view key);
 
+// The value of a field whose key ends at `begin` in a header block: the
+// bytes from there up to the CR LF that ends the field, folded continuation
+// lines included verbatim (what FindHeadField gives for a key found there).
+std::string_view FieldValueAt(const char* block, size_t length, size_t begin);
+
+// One walk over the lines of a message's head that finds where the head
+// ends and where several fields begin. Returns the offset of the first
+// CR LF CR LF in `text` (the head's length), or kNotFound when `text` holds
+// none. Then `found[i]` is what FindFieldKey(text, head length, keys[i])
+// gives. REQUIRES: every key begins with CR LF, ends in ": " and has a
+// letter after the CR LF; `found` holds `count` entries.
+size_t ScanHeadLines(const char* text, size_t length,
+                     const std::string_view* keys, size_t count, size_t* found);
+
 // True when `text` begins with `name`, ASCII letters compared without regard
 // to case. REQUIRES: `text` holds at least name.size() bytes.
 inline bool BeginsWithCaseInsensitive(const char* text, std::string_view name) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "mail/header_text.h"
@@ -14,13 +15,18 @@ namespace {
 
 // Keys of the head fields; a key that begins with CR LF matches at the start
 // of any line.
-constexpr char kFromKey[] = "\r\nFrom: ";
+constexpr std::string_view kFromKey = "\r\nFrom: ";
 // Tried when kFromKey gives nothing: anywhere in the head, also inside a
 // longer field name ending in "From".
 constexpr char kFromFallbackKey[] = "From: ";
-constexpr char kToKey[] = "\r\nTo: ";
-constexpr char kSubjectKey[] = "\r\nSubject: ";
-constexpr char kCcKey[] = "\r\nCc: ";
+constexpr std::string_view kToKey = "\r\nTo: ";
+constexpr std::string_view kSubjectKey = "\r\nSubject: ";
+constexpr std::string_view kCcKey = "\r\nCc: ";
+
+// The fields ParseMailHead takes from the head, in one walk over its lines.
+enum HeadKey : size_t { kFrom, kTo, kSubject, kCc, kContentType, kHeadKeys };
+constexpr std::string_view kHeadKeyTexts[kHeadKeys] = {
+    kFromKey, kToKey, kSubjectKey, kCcKey, kContentTypeKey};
 
 }  // namespace
 
@@ -99,7 +105,20 @@ bool BeginsWithHeaderField(const char* text, size_t length) {
 
 int32_t CMailParser::ParseMailHead(MessageWindow& window) {
   const uint32_t size = source_->size();
-  size_t head_length = FindInMessage(window, 0, "\r\n\r\n");
+  // Most heads lie wholly in the first window: one walk over their lines
+  // finds the empty line and the fields. Any other head is searched for in
+  // the message, and its fields in the copy.
+  size_t found[kHeadKeys];
+  size_t head_length = kNotFound;
+  if (size > 0) {
+    if (!window.Holds(0) && !window.Load(0)) return kHeadReadFailed;
+    if (window.base() == 0) {
+      head_length = ScanHeadLines(window.data(), window.end(), kHeadKeyTexts,
+                                  kHeadKeys, found);
+    }
+  }
+  const bool walked = head_length != kNotFound;
+  if (!walked) head_length = FindInMessage(window, 0, "\r\n\r\n");
   if (window.failed()) return kHeadReadFailed;
   if (head_length == SIZE_MAX) {
     head_length = size;
@@ -127,14 +146,18 @@ int32_t CMailParser::ParseMailHead(MessageWindow& window) {
     }
   }
 
-  GetHeadField(head, head_length, kFromKey, m_strFrom);
+  std::string* const values[kHeadKeys] = {&m_strFrom, &m_strTo, &m_strSubject,
+                                          &m_strCc, &m_strContentType};
+  for (size_t i = 0; i < kHeadKeys; ++i) {
+    if (!walked) {
+      GetHeadField(head, head_length, kHeadKeyTexts[i], *values[i]);
+    } else if (found[i] != kNotFound) {
+      values[i]->assign(FieldValueAt(head, head_length, found[i]));
+    }
+  }
   if (m_strFrom.empty()) {
     GetHeadField(head, head_length, kFromFallbackKey, m_strFrom);
   }
-  GetHeadField(head, head_length, kToKey, m_strTo);
-  GetHeadField(head, head_length, kSubjectKey, m_strSubject);
-  GetHeadField(head, head_length, kCcKey, m_strCc);
-  GetHeadField(head, head_length, kContentTypeKey, m_strContentType);
 
   // Any "boundary=" makes the message a multipart one, whatever its type.
   const char* boundary =

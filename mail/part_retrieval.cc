@@ -54,13 +54,22 @@ DecodeEnd DecodeSteps(const MessageSource& source, const ST_MAIL_PART& part,
           : Buffer();
   if (!buffer) return DecodeEnd::kNoMemory;
   StreamDecoder decoder;
+  // The bytes the decoder holds back at the end go out with the last step,
+  // so that a small part reaches the sink in one piece.
+  uint32_t consumed = 0;
+  bool finished = false;
   const DecodeEnd end = ReadSteps(
       source, part, raw.get(), step, [&] { sink.Begin(); },
       [&](const char* data, uint32_t length) {
-        const size_t n = decoder.Decode(data, length, buffer.get());
+        size_t n = decoder.Decode(data, length, buffer.get());
+        consumed += length;
+        if (consumed == stored) {
+          n += decoder.Finish(buffer.get() + n);
+          finished = true;
+        }
         return n == 0 || sink.Take(buffer.get(), n);
       });
-  if (end != DecodeEnd::kDone) return end;
+  if (end != DecodeEnd::kDone || finished) return end;
   const size_t n = decoder.Finish(buffer.get());
   if (n > 0 && !sink.Take(buffer.get(), n)) return DecodeEnd::kStopped;
   return DecodeEnd::kDone;

@@ -131,11 +131,20 @@ bool LineReader::Fill() {
 
 std::unique_ptr<OutputFile> OutputFile::Create(const char* path) {
   if (!UsablePath(path)) return nullptr;
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                  0666);
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  // Most targets are new: a file this call creates is known to be an empty
+  // regular file without asking. Any other path is opened as it stands.
+  struct stat st {};
+  int fd = ::open(path, kFlags | O_EXCL, 0666);
+  const bool created = fd >= 0;
+  if (created) {
+    st.st_mode = S_IFREG;
+  } else if (errno == EEXIST) {
+    fd = ::open(path, kFlags, 0666);
+  }
   if (fd < 0) return nullptr;
-  struct stat st;
-  bool refused = ::fstat(fd, &st) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  bool refused = (!created && ::fstat(fd, &st) != 0) ||
+                 ::flock(fd, LOCK_EX | LOCK_NB) != 0;
   if (!refused && !S_ISREG(st.st_mode)) {
     // Writes may block from here on, like any ordinary write (O_NONBLOCK
     // means nothing to a regular file, which needs no change).

@@ -51,20 +51,18 @@ class CharacterBoundaries final : public OccurrenceFilter {
   std::mbstate_t state_;
 };
 
-// True when a byte below 0x80 is always a character of its own in the
-// calling thread's LC_CTYPE locale, so plain byte searches are exact.
-bool SearchesBytesDirectly() {
+}  // namespace
+
+bool ByteSearchesAreExact() {
   if (MB_CUR_MAX == 1) return true;
   const char* codeset = nl_langinfo(CODESET);
   return codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
 }
 
-}  // namespace
-
 const char* FindCharMb(const char* text, size_t text_length, char c) {
   if (text_length == 0) return nullptr;
   const char* end = text + text_length;
-  if (SearchesBytesDirectly()) {
+  if (ByteSearchesAreExact()) {
     return static_cast<const char*>(std::memchr(text, c, text_length));
   }
   CharacterBoundaries boundaries(text, end);
@@ -88,7 +86,7 @@ const char* FindCharMb(const char* text, size_t text_length, char c) {
 
 const char* FindStringMb(const char* text, size_t text_length, const char* key,
                          size_t key_length) {
-  if (SearchesBytesDirectly()) {
+  if (ByteSearchesAreExact()) {
     return FindBytes(text, text_length, key, key_length);
   }
   if (key_length == 0) return text;
@@ -99,7 +97,7 @@ const char* FindStringMb(const char* text, size_t text_length, const char* key,
 
 const char* FindCaseInsensitiveMb(const char* text, size_t text_length,
                                   const char* key, size_t key_length) {
-  if (SearchesBytesDirectly()) {
+  if (ByteSearchesAreExact()) {
     return FindCaseInsensitive(text, text_length, key, key_length);
   }
   if (key_length == 0) return text;

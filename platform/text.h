@@ -22,6 +22,11 @@ namespace contentfile_internal {
 // multibyte locales they walk the characters from `text` once, so they stay
 // linear in the text length.
 const char* FindCharMb(const char* text, size_t text_length, char c);
+
+// True when the calling thread's LC_CTYPE locale is single-byte or UTF-8:
+// a byte below 0x80 is then always a character of its own, and the
+// searches above are plain byte searches.
+bool ByteSearchesAreExact();
 const char* FindStringMb(const char* text, size_t text_length, const char* key,
                          size_t key_length);
 // As FindStringMb, comparing ASCII letters without regard to case (as

@@ -9,14 +9,24 @@
 namespace contentfile_internal {
 
 namespace {
-constexpr char kDispositionKey[] = "\r\nContent-Disposition: ";
+
+std::string_view FieldOrEmpty(const char* block, size_t length,
+                              std::string_view key) {
+  return FindHeadField(block, length, key).value_or("");
+}
+
 }  // namespace
 
 std::string AttachmentName(const char* block, size_t length,
                            std::string* charset) {
+  return AttachmentName(FieldOrEmpty(block, length, kDispositionKey),
+                        FieldOrEmpty(block, length, kContentTypeKey), charset);
+}
+
+std::string AttachmentName(std::string_view disposition,
+                           std::string_view content_type,
+                           std::string* charset) {
   if (charset != nullptr) charset->clear();
-  const std::string_view disposition =
-      FindHeadField(block, length, kDispositionKey).value_or("");
   // A "filename=" that is present decides, even with an empty value.
   std::optional<std::string> name = SimpleParameter(disposition, "filename=");
   if (!name) name = SimpleParameter(disposition, "name=");
@@ -25,8 +35,6 @@ std::string AttachmentName(const char* block, size_t length,
   }
   if (name->empty()) {
     if (charset != nullptr) charset->clear();
-    const std::string_view content_type =
-        FindHeadField(block, length, kContentTypeKey).value_or("");
     name = SimpleParameter(content_type, "name=");
     if (!name || name->empty()) {
       name = ExtendedParameter(content_type, "name", charset);
@@ -53,12 +61,16 @@ bool BeginsWithWord(std::string_view text, std::string_view word) {
 }  // namespace
 
 bool IsNamelessAttachment(const char* block, size_t length) {
-  const std::string_view disposition = SkipLeadingSpace(
-      FindHeadField(block, length, kDispositionKey).value_or(""));
+  return IsNamelessAttachment(FieldOrEmpty(block, length, kDispositionKey),
+                              FieldOrEmpty(block, length, kContentTypeKey));
+}
+
+bool IsNamelessAttachment(std::string_view disposition,
+                          std::string_view content_type) {
+  disposition = SkipLeadingSpace(disposition);
   if (BeginsWithWord(disposition, "attachment")) return true;
   // The media type: its type up to "/", ";" or white space.
-  const std::string_view content_type = SkipLeadingSpace(
-      FindHeadField(block, length, kContentTypeKey).value_or(""));
+  content_type = SkipLeadingSpace(content_type);
   size_t type_end = 0;
   while (type_end < content_type.size() && content_type[type_end] != '/' &&
          content_type[type_end] != ';' &&

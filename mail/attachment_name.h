@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace contentfile_internal {
 
@@ -24,6 +25,11 @@ constexpr size_t kMaxAttachmentNameLength = 260;
 // form declared ("" for the other forms).
 std::string AttachmentName(const char* block, size_t length,
                            std::string* charset = nullptr);
+// The same from the block's Content-Disposition and Content-Type values
+// (empty when the field is absent).
+std::string AttachmentName(std::string_view disposition,
+                           std::string_view content_type,
+                           std::string* charset = nullptr);
 
 // True when the header block makes a part without a name an attachment all
 // the same: its Content-Disposition value (after leading white space) begins
@@ -31,6 +37,8 @@ std::string AttachmentName(const char* block, size_t length,
 // multipart/* (letters compared without regard to case): a nameless PDF, an
 // image that has only a Content-ID, an unsplit message/rfc822.
 bool IsNamelessAttachment(const char* block, size_t length);
+bool IsNamelessAttachment(std::string_view disposition,
+                          std::string_view content_type);
 
 }  // namespace contentfile_internal
 

@@ -80,33 +80,49 @@ std::optional<std::string_view> FindHeadField(const char* block, size_t length,
 size_t ScanHeadLines(const char* text, size_t length,
                      const std::string_view* keys, size_t count,
                      size_t* found) {
+  // The names to compare ("From:" of "\r\nFrom: "), and which of them a
+  // line's first letter may begin, as a bit per name.
+  constexpr size_t kMaxKeys = 8;
   constexpr std::string_view kColonSpace = ": ";
-  for (size_t i = 0; i < count; ++i) found[i] = kNotFound;
-  size_t missing = count;
+  std::string_view names[kMaxKeys];
+  uint8_t by_letter[32] = {};
+  if (count > kMaxKeys) count = kMaxKeys;
+  for (size_t i = 0; i < count; ++i) {
+    found[i] = kNotFound;
+    names[i] = keys[i].substr(
+        kLineEnd.size(),
+        keys[i].size() - kLineEnd.size() - kColonSpace.size() + 1);
+    by_letter[(names[i][0] | 0x20) & 31] |= static_cast<uint8_t>(1u << i);
+  }
+  unsigned missing = (1u << count) - 1;
   const char* const end = text + length;
   size_t line = 0;
   while (true) {
     // Every line start but the first follows a CR LF: a CR LF right at it
     // ends the head. A field name never holds a CR, so a name matched on a
     // line of the head lies wholly inside the head.
-    if (line > 0 && length - line >= kLineEnd.size() && text[line] == '\r' &&
-        text[line + 1] == '\n') {
-      return line - kLineEnd.size();
-    }
-    for (size_t i = 0; i < count && missing > 0; ++i) {
-      if (found[i] != kNotFound) continue;
-      const std::string_view name =
-          keys[i].substr(kLineEnd.size(), keys[i].size() - kLineEnd.size() -
-                                              kColonSpace.size() + 1);
-      if (length - line < name.size() ||
-          (text[line] | 0x20) != (name[0] | 0x20) ||
-          !BeginsWithCaseInsensitive(text + line, name)) {
-        continue;
+    if (line < length) {
+      const auto first = static_cast<unsigned char>(text[line]);
+      if (line > 0 && first == '\r' && length - line >= kLineEnd.size() &&
+          text[line + 1] == '\n') {
+        return line - kLineEnd.size();
       }
-      size_t after = line + name.size();
-      if (after < length && text[after] == ' ') ++after;
-      found[i] = after;
-      --missing;
+      // Letters only: the bit of a name is set under its letter's low
+      // five bits, which other bytes share.
+      const bool letter = static_cast<unsigned char>((first | 0x20) - 'a') < 26;
+      unsigned candidates = letter ? by_letter[(first | 0x20) & 31] & missing : 0;
+      while (candidates != 0) {
+        const unsigned i = static_cast<unsigned>(__builtin_ctz(candidates));
+        candidates &= candidates - 1;
+        if (length - line < names[i].size() ||
+            !BeginsWithCaseInsensitive(text + line, names[i])) {
+          continue;
+        }
+        size_t after = line + names[i].size();
+        if (after < length && text[after] == ' ') ++after;
+        found[i] = after;
+        missing &= ~(1u << i);
+      }
     }
     const char* line_end = FindLineEnd(text + line, end);
     if (line_end == nullptr) return kNotFound;

@@ -20,6 +20,10 @@ constexpr size_t kNotFound = SIZE_MAX;
 // Texts the header searches look for.
 inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kContentTypeKey = "\r\nContent-Type: ";
+inline constexpr std::string_view kDispositionKey =
+    "\r\nContent-Disposition: ";
+inline constexpr std::string_view kEncodingKey =
+    "\r\nContent-Transfer-Encoding: ";
 inline constexpr std::string_view kBoundaryKey = "boundary=";
 
 // Offset of the byte right after the first occurrence of `key` in the header
@@ -46,8 +50,9 @@ std::string_view FieldValueAt(const char* block, size_t length, size_t begin);
 // ends and where several fields begin. Returns the offset of the first
 // CR LF CR LF in `text` (the head's length), or kNotFound when `text` holds
 // none. Then `found[i]` is what FindFieldKey(text, head length, keys[i])
-// gives. REQUIRES: every key begins with CR LF, ends in ": " and has a
-// letter after the CR LF; `found` holds `count` entries.
+// gives (when there is none, what it gives over the whole text).
+// REQUIRES: every key begins with CR LF, ends in ": " and has a letter
+// after the CR LF; `found` holds `count` entries, at most 8.
 size_t ScanHeadLines(const char* text, size_t length,
                      const std::string_view* keys, size_t count, size_t* found);
 

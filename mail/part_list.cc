@@ -15,10 +15,8 @@ namespace contentfile_internal {
 
 namespace {
 
-constexpr std::string_view kDispositionKey = "\r\nContent-Disposition: ";
 constexpr std::string_view kContentIdKey = "\r\nContent-ID: ";
 constexpr std::string_view kEmptyLine = "\r\n\r\n";
-constexpr std::string_view kEncodingKey = "\r\nContent-Transfer-Encoding: ";
 
 // Where an entry's header block and content lie in the message.
 struct PartLayout {

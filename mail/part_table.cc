@@ -15,7 +15,6 @@ namespace contentfile_internal {
 
 namespace {
 
-constexpr char kEncodingKey[] = "\r\nContent-Transfer-Encoding: ";
 constexpr std::string_view kDashes = "--";
 constexpr uint32_t kEmptyLineLength = 4;
 constexpr uint32_t kNone = UINT32_MAX;
@@ -39,11 +38,28 @@ TransferEncoding ParseTransferEncoding(std::string_view value) {
 }
 
 PartHeader AnalysePartHeader(const char* block, size_t length) {
+  // The three fields in one walk over the block's lines. A block holds no
+  // empty line; should one hold it, each field is looked for on its own.
+  enum : size_t { kEncoding, kDisposition, kContentType, kFields };
+  static constexpr std::string_view kKeys[kFields] = {
+      kEncodingKey, kDispositionKey, kContentTypeKey};
+  size_t found[kFields];
+  const bool walked =
+      ScanHeadLines(block, length, kKeys, kFields, found) == kNotFound;
+  std::string_view values[kFields];
+  for (size_t i = 0; i < kFields; ++i) {
+    if (!walked) {
+      values[i] = FindHeadField(block, length, kKeys[i]).value_or("");
+    } else if (found[i] != kNotFound) {
+      values[i] = FieldValueAt(block, length, found[i]);
+    }
+  }
   PartHeader header;
-  header.encoding = FindHeadField(block, length, kEncodingKey).value_or("");
-  header.name = AttachmentName(block, length);
+  header.encoding = values[kEncoding];
+  header.name = AttachmentName(values[kDisposition], values[kContentType]);
   if (header.name.empty()) {
-    header.nameless_attachment = IsNamelessAttachment(block, length);
+    header.nameless_attachment =
+        IsNamelessAttachment(values[kDisposition], values[kContentType]);
   }
   return header;
 }

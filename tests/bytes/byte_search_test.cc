@@ -177,5 +177,25 @@ TEST(FindBytes, MatchesExactly) {
   EXPECT_EQ(FindBytes(text.data(), 3, "Boun", 4), nullptr);
 }
 
+TEST(FindBytes, TwoByteKeysAgreeWithStringFind) {
+  // Two-byte keys take their own path: first byte, last byte, repeats and
+  // lone halves of the key, each text copied to an exact-size buffer.
+  const string texts[] = {"",       "\r",       "\r\n",     "a\r\r\n",
+                          "\r\r\r", "x\r", "=?=", "?x?=?", "ab\nab\r\n"};
+  const string keys[] = {"\r\n", "=?", "?=", "\r\r"};
+  for (const string& text : texts) {
+    for (const string& key : keys) {
+      std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+      std::memcpy(copy.get(), text.data(), text.size());
+      const char* found = FindBytes(copy.get(), text.size(), key.data(), 2);
+      const size_t expected = text.find(key);
+      EXPECT_EQ(found == nullptr ? string::npos
+                                 : static_cast<size_t>(found - copy.get()),
+                expected)
+          << "key " << key << " in " << text;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace contentfile_internal

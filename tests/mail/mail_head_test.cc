@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <string_view>
 
+#include "bytes/byte_search.h"
+#include "mail/header_text.h"
 #include "mail/mail_parser.h"
 #include "tests/mail/mail_parser_test_util.h"
 
@@ -65,6 +69,41 @@ TEST(GetHeadField, StaysWithinTheGivenLength) {
   EXPECT_EQ(value, "ab");
   EXPECT_EQ(CMailParser::GetHeadField(text.data(), 17, "\r\nTo: ", value),
             CMailParser::kFieldNotFound);
+}
+
+TEST(ScanHeadLines, AgreesWithTheEmptyLineAndFieldKeySearches) {
+  using contentfile_internal::FindBytes;
+  using contentfile_internal::FindFieldKey;
+  using contentfile_internal::kNotFound;
+  using contentfile_internal::ScanHeadLines;
+  const std::string_view keys[] = {"\r\nFrom: ", "\r\nTo: ",
+                                   "\r\nContent-Type: ", "\r\nCc: "};
+  const std::string texts[] = {
+      "",
+      "\r\n\r\nTo: x",
+      "\r\r\n\r\nTo: x",
+      "To: a\r\nFROM:b\r\n\tTo: c\r\nCc: d\r\n\r\nCc: e",
+      "X-To: a\r\nto:\r\n\r\n",
+      "From: a\nTo: b\r\nTo: c",
+      "Content-Type: x\r\n\r\r\nFrom: y\r\n\r\n",
+      "C\r\nCc:",
+      "To:",
+      "1o: x\r\nTo: y",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const char* empty = FindBytes(text.data(), text.size(), "\r\n\r\n", 4);
+    const size_t head = empty == nullptr
+                            ? text.size()
+                            : static_cast<size_t>(empty - text.data());
+    size_t found[std::size(keys)];
+    EXPECT_EQ(ScanHeadLines(text.data(), text.size(), keys, std::size(keys),
+                            found),
+              empty == nullptr ? kNotFound : head);
+    for (size_t i = 0; i < std::size(keys); ++i) {
+      EXPECT_EQ(found[i], FindFieldKey(text.data(), head, keys[i])) << i;
+    }
+  }
 }
 
 TEST(MailHead, TakesTheFieldsOfTheHeadOnly) {

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace contentfile_internal {
 
 namespace {
@@ -331,19 +335,51 @@ const char* FindBytes(const char* text, size_t text_length, const char* key,
   if (key_length > text_length) return nullptr;
   if (key_length == 2) {
     // The keys of two bytes ("\r\n", "=?", "?=") are searched for often in
-    // short texts, where memmem's set-up outweighs the search: memchr finds
-    // each first byte, and the byte after it is compared.
-    const char* const last = text + text_length - 1;
-    for (const char* from = text; from < last;) {
-      const auto* hit = static_cast<const char*>(
-          std::memchr(from, key[0], static_cast<size_t>(last - from)));
-      if (hit == nullptr) return nullptr;
-      if (hit[1] == key[1]) return hit;
-      from = hit + 1;
-    }
-    return nullptr;
+    // short texts, where memmem's set-up outweighs the search.
+    return FindPair(text, text_length, key[0], key[1], false);
   }
   return static_cast<const char*>(memmem(text, text_length, key, key_length));
+}
+
+const char* FindPair(const char* text, size_t text_length, char first,
+                     char second, bool fold_first) {
+  if (text_length < 2) return nullptr;
+  const auto fold = static_cast<unsigned char>(fold_first ? 0x20 : 0);
+  const auto a =
+      static_cast<unsigned char>(static_cast<unsigned char>(first) | fold);
+  const auto b = static_cast<unsigned char>(second);
+  // A pair's first byte lies before `last`, its second at or before it.
+  const char* const last = text + text_length - 1;
+  const char* p = text;
+#if defined(__SSE2__)
+  const __m128i want_a = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i want_b = _mm_set1_epi8(static_cast<char>(b));
+  const __m128i fold_bits = _mm_set1_epi8(static_cast<char>(fold));
+  // 32 first bytes a step: p[0..31] and the bytes after them, p[32] at most
+  // `last`.
+  while (last - p >= 32) {
+    const auto* q = reinterpret_cast<const __m128i*>(p);
+    const auto* r = reinterpret_cast<const __m128i*>(p + 1);
+    const __m128i lo = _mm_and_si128(
+        _mm_cmpeq_epi8(_mm_or_si128(_mm_loadu_si128(q), fold_bits), want_a),
+        _mm_cmpeq_epi8(_mm_loadu_si128(r), want_b));
+    const __m128i hi = _mm_and_si128(
+        _mm_cmpeq_epi8(_mm_or_si128(_mm_loadu_si128(q + 1), fold_bits), want_a),
+        _mm_cmpeq_epi8(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 17)), want_b));
+    const auto mask = static_cast<uint32_t>(_mm_movemask_epi8(lo)) |
+                      (static_cast<uint32_t>(_mm_movemask_epi8(hi)) << 16);
+    if (mask != 0) return p + __builtin_ctz(mask);
+    p += 32;
+  }
+#endif
+  for (; p < last; ++p) {
+    if ((static_cast<unsigned char>(*p) | fold) == a &&
+        static_cast<unsigned char>(p[1]) == b) {
+      return p;
+    }
+  }
+  return nullptr;
 }
 
 const char* FindFiltered(const char* text, size_t text_length, const char* key,

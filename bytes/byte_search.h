@@ -62,6 +62,13 @@ bool EqualsCaseInsensitive(const char* a, size_t a_length, const char* b,
 const char* FindBytes(const char* text, size_t text_length, const char* key,
                       size_t key_length);
 
+// First position in `text` where the byte `first` is followed by `second`,
+// or null. With `fold_first`, `first` (an ASCII letter) matches in either
+// case. Many bytes are compared at a time, so a pair is found at the same
+// cost however often its first byte occurs alone.
+const char* FindPair(const char* text, size_t text_length, char first,
+                     char second, bool fold_first);
+
 // Told of each occurrence of the key that FindFiltered meets, in
 // increasing order of position: whether to take it, to pass over it or to
 // end the search there.

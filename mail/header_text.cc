@@ -89,9 +89,9 @@ size_t ScanHeadLines(const char* text, size_t length,
   if (count > kMaxKeys) count = kMaxKeys;
   for (size_t i = 0; i < count; ++i) {
     found[i] = kNotFound;
-    names[i] = keys[i].substr(
-        kLineEnd.size(),
-        keys[i].size() - kLineEnd.size() - kColonSpace.size() + 1);
+    names[i] =
+        keys[i].substr(kLineEnd.size(), keys[i].size() - kLineEnd.size() -
+                                            kColonSpace.size() + 1);
     by_letter[(names[i][0] | 0x20) & 31] |= static_cast<uint8_t>(1u << i);
   }
   unsigned missing = (1u << count) - 1;
@@ -110,7 +110,8 @@ size_t ScanHeadLines(const char* text, size_t length,
       // Letters only: the bit of a name is set under its letter's low
       // five bits, which other bytes share.
       const bool letter = static_cast<unsigned char>((first | 0x20) - 'a') < 26;
-      unsigned candidates = letter ? by_letter[(first | 0x20) & 31] & missing : 0;
+      unsigned candidates =
+          letter ? by_letter[(first | 0x20) & 31] & missing : 0;
       while (candidates != 0) {
         const unsigned i = static_cast<unsigned>(__builtin_ctz(candidates));
         candidates &= candidates - 1;

@@ -20,8 +20,7 @@ constexpr size_t kNotFound = SIZE_MAX;
 // Texts the header searches look for.
 inline constexpr std::string_view kLineEnd = "\r\n";
 inline constexpr std::string_view kContentTypeKey = "\r\nContent-Type: ";
-inline constexpr std::string_view kDispositionKey =
-    "\r\nContent-Disposition: ";
+inline constexpr std::string_view kDispositionKey = "\r\nContent-Disposition: ";
 inline constexpr std::string_view kEncodingKey =
     "\r\nContent-Transfer-Encoding: ";
 inline constexpr std::string_view kBoundaryKey = "boundary=";

@@ -359,18 +359,26 @@ MultipartScanner::Match MultipartScanner::FindDelimiter(uint32_t from,
     }
     return MatchAt(dash - 2, outer, inner);
   };
-  while (dash_from < in_window_to) {
-    const auto* hit = static_cast<const char*>(
-        std::memchr(data + (dash_from - base), '-', in_window_to - dash_from));
+  // Its "--" pairs that lie wholly in the window, the first dash before
+  // in_window_to; then a dash right at the window's end.
+  const uint32_t pairs_end =
+      in_window_to < window_.end() ? in_window_to + 1 : window_.end();
+  while (dash_from + 1 < pairs_end) {
+    const char* hit = FindPair(data + (dash_from - base), pairs_end - dash_from,
+                               '-', '-', false);
     if (hit == nullptr) break;
     const auto dash = static_cast<uint32_t>(hit - data) + base;
     const Match match = check(dash);
     if (match.at != kNone) return match;
     dash_from = dash + 1;
   }
-  // A delimiter that the window's end splits after its CR or LF.
-  for (uint32_t dash = in_window_to > dash_from ? in_window_to : dash_from;
-       dash < dash_to; ++dash) {
+  uint32_t tail = pairs_end == in_window_to && in_window_to > 0
+                      ? in_window_to - 1
+                      : in_window_to;
+  if (tail < dash_from) tail = dash_from;
+  // A dash at the window's last byte, and a delimiter that the window's end
+  // splits after its CR or LF.
+  for (uint32_t dash = tail; dash < dash_to; ++dash) {
     if (At(dash) != '-') continue;
     const Match match = check(dash);
     if (match.at != kNone) return match;
@@ -385,13 +393,21 @@ uint32_t MultipartScanner::FindKey(uint32_t from, uint32_t to) {
   const uint32_t base = window_.base();
   const uint32_t reach = to + key_length - 1;
   const uint32_t end = reach < window_.end() ? reach : window_.end();
-  if (end > from) {
-    const char* text = window_.data() + (from - base);
-    const char* key = FindCaseInsensitive(text, end - from, kBoundaryKey.data(),
-                                          kBoundaryKey.size());
-    if (key != nullptr) {
-      const uint32_t at = from + static_cast<uint32_t>(key - text);
-      return at < to ? at : kNone;
+  if (end > from && end - from >= key_length) {
+    // Candidates are its last two bytes, "y=" in either case, which are
+    // rare in encoded content and prose alike.
+    const char* const text = window_.data() + (from - base);
+    const size_t length = end - from;
+    const std::string_view head = kBoundaryKey.substr(0, key_length - 2);
+    for (size_t at = head.size(); at + 1 < length;) {
+      const char* pair = FindPair(text + at, length - at, 'y', '=', true);
+      if (pair == nullptr) break;
+      const char* key = pair - head.size();
+      if (BeginsWithCaseInsensitive(key, head)) {
+        const uint32_t found = from + static_cast<uint32_t>(key - text);
+        return found < to ? found : kNone;
+      }
+      at = static_cast<size_t>(pair - text) + 1;
     }
   }
   // Keys that the window's end splits.

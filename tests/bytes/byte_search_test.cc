@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -177,11 +179,50 @@ TEST(FindBytes, MatchesExactly) {
   EXPECT_EQ(FindBytes(text.data(), 3, "Boun", 4), nullptr);
 }
 
+TEST(FindPair, AgreesWithAPlainScanAtEveryLengthAndOffset) {
+  // Texts over a few bytes, at lengths around the 32-byte steps, each in an
+  // exact-size buffer so that ASan sees any read past its end.
+  const char alphabet[] = {'-', 'y', 'Y', '=', 'a'};
+  uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 16;
+  };
+  struct Pair {
+    char first;
+    char second;
+    bool fold;
+  };
+  const Pair pairs[] = {{'-', '-', false}, {'y', '=', true}, {'y', '=', false}};
+  for (size_t length = 0; length <= 100; ++length) {
+    for (int round = 0; round < 20; ++round) {
+      std::unique_ptr<char[]> text(new char[length]);
+      for (size_t i = 0; i < length; ++i) {
+        text[i] = alphabet[next() % sizeof(alphabet)];
+      }
+      for (const Pair& pair : pairs) {
+        const char* expected = nullptr;
+        for (size_t i = 0; i + 1 < length && expected == nullptr; ++i) {
+          const char c =
+              pair.fold ? static_cast<char>(text[i] | 0x20) : text[i];
+          if (c == pair.first && text[i + 1] == pair.second) {
+            expected = text.get() + i;
+          }
+        }
+        ASSERT_EQ(
+            FindPair(text.get(), length, pair.first, pair.second, pair.fold),
+            expected)
+            << string(text.get(), length) << " " << pair.first << pair.second;
+      }
+    }
+  }
+}
+
 TEST(FindBytes, TwoByteKeysAgreeWithStringFind) {
   // Two-byte keys take their own path: first byte, last byte, repeats and
   // lone halves of the key, each text copied to an exact-size buffer.
-  const string texts[] = {"",       "\r",       "\r\n",     "a\r\r\n",
-                          "\r\r\r", "x\r", "=?=", "?x?=?", "ab\nab\r\n"};
+  const string texts[] = {"",    "\r",  "\r\n",  "a\r\r\n",   "\r\r\r",
+                          "x\r", "=?=", "?x?=?", "ab\nab\r\n"};
   const string keys[] = {"\r\n", "=?", "?=", "\r\r"};
   for (const string& text : texts) {
     for (const string& key : keys) {

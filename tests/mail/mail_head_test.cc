@@ -76,8 +76,8 @@ TEST(ScanHeadLines, AgreesWithTheEmptyLineAndFieldKeySearches) {
   using contentfile_internal::FindFieldKey;
   using contentfile_internal::kNotFound;
   using contentfile_internal::ScanHeadLines;
-  const std::string_view keys[] = {"\r\nFrom: ", "\r\nTo: ",
-                                   "\r\nContent-Type: ", "\r\nCc: "};
+  const std::string_view keys[] = {
+      "\r\nFrom: ", "\r\nTo: ", "\r\nContent-Type: ", "\r\nCc: "};
   const std::string texts[] = {
       "",
       "\r\n\r\nTo: x",
@@ -97,9 +97,9 @@ TEST(ScanHeadLines, AgreesWithTheEmptyLineAndFieldKeySearches) {
                             ? text.size()
                             : static_cast<size_t>(empty - text.data());
     size_t found[std::size(keys)];
-    EXPECT_EQ(ScanHeadLines(text.data(), text.size(), keys, std::size(keys),
-                            found),
-              empty == nullptr ? kNotFound : head);
+    EXPECT_EQ(
+        ScanHeadLines(text.data(), text.size(), keys, std::size(keys), found),
+        empty == nullptr ? kNotFound : head);
     for (size_t i = 0; i < std::size(keys); ++i) {
       EXPECT_EQ(found[i], FindFieldKey(text.data(), head, keys[i])) << i;
     }

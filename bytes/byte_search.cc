@@ -341,6 +341,30 @@ const char* FindBytes(const char* text, size_t text_length, const char* key,
   return static_cast<const char*>(memmem(text, text_length, key, key_length));
 }
 
+const char* FindAnyOf(const char* text, size_t text_length, const char* set,
+                      size_t set_size) {
+  const char* p = text;
+  const char* const end = text + text_length;
+#if defined(__SSE2__)
+  __m128i wanted[16];
+  for (size_t i = 0; i < set_size; ++i) wanted[i] = _mm_set1_epi8(set[i]);
+  while (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i any = _mm_cmpeq_epi8(x, wanted[0]);
+    for (size_t i = 1; i < set_size; ++i) {
+      any = _mm_or_si128(any, _mm_cmpeq_epi8(x, wanted[i]));
+    }
+    const int mask = _mm_movemask_epi8(any);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  for (; p < end; ++p) {
+    if (std::memchr(set, *p, set_size) != nullptr) return p;
+  }
+  return nullptr;
+}
+
 const char* FindPair(const char* text, size_t text_length, char first,
                      char second, bool fold_first) {
   if (text_length < 2) return nullptr;

@@ -62,6 +62,11 @@ bool EqualsCaseInsensitive(const char* a, size_t a_length, const char* b,
 const char* FindBytes(const char* text, size_t text_length, const char* key,
                       size_t key_length);
 
+// First byte of `text` that is one of the `set_size` bytes of `set`, or
+// null; many bytes are compared at a time. REQUIRES: 0 < set_size <= 16.
+const char* FindAnyOf(const char* text, size_t text_length, const char* set,
+                      size_t set_size);
+
 // First position in `text` where the byte `first` is followed by `second`,
 // or null. With `fold_first`, `first` (an ASCII letter) matches in either
 // case. Many bytes are compared at a time, so a pair is found at the same

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "bytes/byte_search.h"
 #include "codec/encoded_word.h"
 #include "mail/header_text.h"
 #include "mail/mail_parser.h"
@@ -34,19 +35,10 @@ namespace {
 // The bytes that structure an address list.
 constexpr char kSpecials[] = {',', '"', '(', ')', '<', '>', ':', ';', '\\'};
 
-struct SpecialTable {
-  bool is[256] = {};
-  constexpr SpecialTable() {
-    for (const char c : kSpecials) is[static_cast<unsigned char>(c)] = true;
-  }
-  constexpr bool operator[](unsigned char c) const { return is[c]; }
-};
-constexpr SpecialTable kIsSpecial{};
-
 // Successive occurrences of the bytes that structure an address list, each
 // on a character boundary of the LC_CTYPE locale (never the trail byte of
-// a double-byte character). In single-byte and UTF-8 locales one walk over
-// the bytes finds them all; in others each byte of the value is searched
+// a double-byte character). In single-byte and UTF-8 locales one search
+// finds any of them; in others each byte of the value is searched
 // once per kind of byte, however many occurrences are asked for.
 class AddressSpecials {
  public:
@@ -62,10 +54,8 @@ class AddressSpecials {
   // of the call before.
   const char* Next(const char* from) {
     if (bytewise_) {
-      while (from < end_ && !kIsSpecial[static_cast<unsigned char>(*from)]) {
-        ++from;
-      }
-      return from < end_ ? from : nullptr;
+      return FindAnyOf(from, static_cast<size_t>(end_ - from), kSpecials,
+                       kKinds);
     }
     const char* first = nullptr;
     for (Candidate& c : candidates_) {

@@ -179,7 +179,7 @@ TEST(FindBytes, MatchesExactly) {
   EXPECT_EQ(FindBytes(text.data(), 3, "Boun", 4), nullptr);
 }
 
-TEST(FindPair, AgreesWithAPlainScanAtEveryLengthAndOffset) {
+TEST(FindPairAndFindAnyOf, AgreeWithAPlainScanAtEveryLength) {
   // Texts over a few bytes, at lengths around the 32-byte steps, each in an
   // exact-size buffer so that ASan sees any read past its end.
   const char alphabet[] = {'-', 'y', 'Y', '=', 'a'};
@@ -213,6 +213,16 @@ TEST(FindPair, AgreesWithAPlainScanAtEveryLengthAndOffset) {
             FindPair(text.get(), length, pair.first, pair.second, pair.fold),
             expected)
             << string(text.get(), length) << " " << pair.first << pair.second;
+      }
+      // FindAnyOf over the same texts, with sets of one byte and more.
+      for (const string set : {"=", "Y-", "ay=-Y"}) {
+        const char* expected = nullptr;
+        for (size_t i = 0; i < length && expected == nullptr; ++i) {
+          if (set.find(text[i]) != string::npos) expected = text.get() + i;
+        }
+        ASSERT_EQ(FindAnyOf(text.get(), length, set.data(), set.size()),
+                  expected)
+            << string(text.get(), length) << " " << set;
       }
     }
   }

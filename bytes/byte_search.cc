@@ -365,6 +365,10 @@ const char* FindAnyOf(const char* text, size_t text_length, const char* set,
   return nullptr;
 }
 
+// Lone second bytes of a pair that FindPair passes with memchr before it
+// compares many bytes at a time.
+constexpr int kPairMemchrMisses = 4;
+
 const char* FindPair(const char* text, size_t text_length, char first,
                      char second, bool fold_first) {
   if (text_length < 2) return nullptr;
@@ -374,7 +378,17 @@ const char* FindPair(const char* text, size_t text_length, char first,
   const auto b = static_cast<unsigned char>(second);
   // A pair's first byte lies before `last`, its second at or before it.
   const char* const last = text + text_length - 1;
+  // While the second byte is rare, memchr finds it fastest and the byte
+  // before it is compared; once it has occurred alone often, the pairs are
+  // looked for many bytes at a time.
   const char* p = text;
+  for (int alone = 0; alone < kPairMemchrMisses && p < last; ++alone) {
+    const auto* hit = static_cast<const char*>(
+        std::memchr(p + 1, second, static_cast<size_t>(last - p)));
+    if (hit == nullptr) return nullptr;
+    if ((static_cast<unsigned char>(hit[-1]) | fold) == a) return hit - 1;
+    p = hit;
+  }
 #if defined(__SSE2__)
   const __m128i want_a = _mm_set1_epi8(static_cast<char>(a));
   const __m128i want_b = _mm_set1_epi8(static_cast<char>(b));

@@ -200,6 +200,16 @@ TEST(FindPairAndFindAnyOf, AgreeWithAPlainScanAtEveryLength) {
       for (size_t i = 0; i < length; ++i) {
         text[i] = alphabet[next() % sizeof(alphabet)];
       }
+      if (round < 3 && length > 0) {
+        // Second bytes that stand alone many times before a pair, if any:
+        // "-=" repeated, a "Y=" or "--" put in at any place.
+        const size_t place = round == 0 ? length : next() % length;
+        for (size_t i = 0; i < length; ++i) text[i] = i % 2 == 0 ? '-' : '=';
+        if (place + 1 < length) {
+          text[place] = round == 1 ? 'Y' : '-';
+          text[place + 1] = round == 1 ? '=' : '-';
+        }
+      }
       for (const Pair& pair : pairs) {
         const char* expected = nullptr;
         for (size_t i = 0; i + 1 < length && expected == nullptr; ++i) {

@@ -10,17 +10,26 @@ namespace contentfile_internal {
 
 namespace {
 
-std::string_view FieldOrEmpty(const char* block, size_t length,
-                              std::string_view key) {
-  return FindHeadField(block, length, key).value_or("");
+// The Content-Disposition and Content-Type values of a header block.
+struct NamingFields {
+  std::string_view disposition;
+  std::string_view content_type;
+};
+
+NamingFields FindNamingFields(const char* block, size_t length) {
+  static constexpr std::string_view kKeys[] = {kDispositionKey,
+                                               kContentTypeKey};
+  std::string_view values[2];
+  FindHeadFields(block, length, kKeys, 2, values);
+  return NamingFields{values[0], values[1]};
 }
 
 }  // namespace
 
 std::string AttachmentName(const char* block, size_t length,
                            std::string* charset) {
-  return AttachmentName(FieldOrEmpty(block, length, kDispositionKey),
-                        FieldOrEmpty(block, length, kContentTypeKey), charset);
+  const NamingFields fields = FindNamingFields(block, length);
+  return AttachmentName(fields.disposition, fields.content_type, charset);
 }
 
 std::string AttachmentName(std::string_view disposition,
@@ -61,8 +70,8 @@ bool BeginsWithWord(std::string_view text, std::string_view word) {
 }  // namespace
 
 bool IsNamelessAttachment(const char* block, size_t length) {
-  return IsNamelessAttachment(FieldOrEmpty(block, length, kDispositionKey),
-                              FieldOrEmpty(block, length, kContentTypeKey));
+  const NamingFields fields = FindNamingFields(block, length);
+  return IsNamelessAttachment(fields.disposition, fields.content_type);
 }
 
 bool IsNamelessAttachment(std::string_view disposition,

@@ -131,6 +131,25 @@ size_t ScanHeadLines(const char* text, size_t length,
   }
 }
 
+void FindHeadFields(const char* block, size_t length,
+                    const std::string_view* keys, size_t count,
+                    std::string_view* values) {
+  constexpr size_t kMaxKeys = 8;
+  size_t found[kMaxKeys];
+  // The walk ends at an empty line, which a header block does not hold;
+  // should one hold it, each field is looked for on its own.
+  const bool walked =
+      ScanHeadLines(block, length, keys, count, found) == kNotFound;
+  for (size_t i = 0; i < count; ++i) {
+    if (!walked) {
+      values[i] = FindHeadField(block, length, keys[i]).value_or("");
+    } else {
+      values[i] = found[i] == kNotFound ? std::string_view()
+                                        : FieldValueAt(block, length, found[i]);
+    }
+  }
+}
+
 std::string_view FieldValueAt(const char* block, size_t length, size_t begin) {
   const char* const end = block + length;
   const char* value_end = end;

@@ -55,6 +55,14 @@ std::string_view FieldValueAt(const char* block, size_t length, size_t begin);
 size_t ScanHeadLines(const char* text, size_t length,
                      const std::string_view* keys, size_t count, size_t* found);
 
+// The values of several fields of a header block, as FindHeadField gives
+// them ("" for a field that does not occur), found in one walk over the
+// block's lines. REQUIRES: the keys as for ScanHeadLines; `values` holds
+// `count` entries.
+void FindHeadFields(const char* block, size_t length,
+                    const std::string_view* keys, size_t count,
+                    std::string_view* values);
+
 // True when `text` begins with `name`, ASCII letters compared without regard
 // to case. REQUIRES: `text` holds at least name.size() bytes.
 inline bool BeginsWithCaseInsensitive(const char* text, std::string_view name) {

@@ -146,15 +146,23 @@ int32_t CMailParser::ParseMailHead(MessageWindow& window) {
     }
   }
 
-  std::string* const values[kHeadKeys] = {&m_strFrom, &m_strTo, &m_strSubject,
-                                          &m_strCc, &m_strContentType};
-  for (size_t i = 0; i < kHeadKeys; ++i) {
-    if (!walked) {
-      GetHeadField(head, head_length, kHeadKeyTexts[i], *values[i]);
-    } else if (found[i] != kNotFound) {
-      values[i]->assign(FieldValueAt(head, head_length, found[i]));
+  // The walk over the window found the fields already; a head it did not
+  // reach the end of is walked in its copy.
+  std::string_view values[kHeadKeys];
+  if (walked) {
+    for (size_t i = 0; i < kHeadKeys; ++i) {
+      if (found[i] != kNotFound) {
+        values[i] = FieldValueAt(head, head_length, found[i]);
+      }
     }
+  } else {
+    FindHeadFields(head, head_length, kHeadKeyTexts, kHeadKeys, values);
   }
+  m_strFrom.assign(values[kFrom]);
+  m_strTo.assign(values[kTo]);
+  m_strSubject.assign(values[kSubject]);
+  m_strCc.assign(values[kCc]);
+  m_strContentType.assign(values[kContentType]);
   if (m_strFrom.empty()) {
     GetHeadField(head, head_length, kFromFallbackKey, m_strFrom);
   }

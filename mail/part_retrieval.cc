@@ -55,24 +55,17 @@ DecodeEnd DecodeSteps(const MessageSource& source, const ST_MAIL_PART& part,
   if (!buffer) return DecodeEnd::kNoMemory;
   StreamDecoder decoder;
   // The bytes the decoder holds back at the end go out with the last step,
-  // so that a small part reaches the sink in one piece.
+  // so that a small part reaches the sink in one piece; empty content has
+  // no step, and nothing held back.
   uint32_t consumed = 0;
-  bool finished = false;
-  const DecodeEnd end = ReadSteps(
+  return ReadSteps(
       source, part, raw.get(), step, [&] { sink.Begin(); },
       [&](const char* data, uint32_t length) {
         size_t n = decoder.Decode(data, length, buffer.get());
         consumed += length;
-        if (consumed == stored) {
-          n += decoder.Finish(buffer.get() + n);
-          finished = true;
-        }
+        if (consumed == stored) n += decoder.Finish(buffer.get() + n);
         return n == 0 || sink.Take(buffer.get(), n);
       });
-  if (end != DecodeEnd::kDone || finished) return end;
-  const size_t n = decoder.Finish(buffer.get());
-  if (n > 0 && !sink.Take(buffer.get(), n)) return DecodeEnd::kStopped;
-  return DecodeEnd::kDone;
 }
 
 // Writes every decoded byte to a file, which is emptied once decoding is

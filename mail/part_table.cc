@@ -38,22 +38,11 @@ TransferEncoding ParseTransferEncoding(std::string_view value) {
 }
 
 PartHeader AnalysePartHeader(const char* block, size_t length) {
-  // The three fields in one walk over the block's lines. A block holds no
-  // empty line; should one hold it, each field is looked for on its own.
   enum : size_t { kEncoding, kDisposition, kContentType, kFields };
   static constexpr std::string_view kKeys[kFields] = {
       kEncodingKey, kDispositionKey, kContentTypeKey};
-  size_t found[kFields];
-  const bool walked =
-      ScanHeadLines(block, length, kKeys, kFields, found) == kNotFound;
   std::string_view values[kFields];
-  for (size_t i = 0; i < kFields; ++i) {
-    if (!walked) {
-      values[i] = FindHeadField(block, length, kKeys[i]).value_or("");
-    } else if (found[i] != kNotFound) {
-      values[i] = FieldValueAt(block, length, found[i]);
-    }
-  }
+  FindHeadFields(block, length, kKeys, kFields, values);
   PartHeader header;
   header.encoding = values[kEncoding];
   header.name = AttachmentName(values[kDisposition], values[kContentType]);

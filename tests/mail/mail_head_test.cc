@@ -71,9 +71,10 @@ TEST(GetHeadField, StaysWithinTheGivenLength) {
             CMailParser::kFieldNotFound);
 }
 
-TEST(ScanHeadLines, AgreesWithTheEmptyLineAndFieldKeySearches) {
+TEST(ScanHeadLines, AgreesWithTheEmptyLineAndFieldSearches) {
   using contentfile_internal::FindBytes;
   using contentfile_internal::FindFieldKey;
+  using contentfile_internal::FindHeadFields;
   using contentfile_internal::kNotFound;
   using contentfile_internal::ScanHeadLines;
   const std::string_view keys[] = {
@@ -102,6 +103,16 @@ TEST(ScanHeadLines, AgreesWithTheEmptyLineAndFieldKeySearches) {
         empty == nullptr ? kNotFound : head);
     for (size_t i = 0; i < std::size(keys); ++i) {
       EXPECT_EQ(found[i], FindFieldKey(text.data(), head, keys[i])) << i;
+    }
+    // Over the whole text, empty lines and all, the fields are those that
+    // FindHeadField gives one by one.
+    std::string_view values[std::size(keys)];
+    FindHeadFields(text.data(), text.size(), keys, std::size(keys), values);
+    for (size_t i = 0; i < std::size(keys); ++i) {
+      EXPECT_EQ(values[i], contentfile_internal::FindHeadField(
+                               text.data(), text.size(), keys[i])
+                               .value_or(""))
+          << i;
     }
   }
 }
